@@ -1,0 +1,15 @@
+// Polling the bot for the messages of this map and showing them to the players.
+#pragma once
+
+#include <string>
+
+namespace palaverlink {
+
+// Sends one GET /api/chat/outbound?mapId=...&since=... unless the link is down, the map id is
+// unknown, or the previous poll is still outstanding.
+void PollOutbound();
+
+// The poll's completion: parses the answer, moves OutboundCursor, shows each message.
+void HandleOutboundResponse(bool success, const std::string& response_text);
+
+}  // namespace palaverlink

@@ -1,0 +1,50 @@
+// Every line the plug-in writes, in one place. Lines marked "Debug" are written only when the
+// Debug setting is on; the caller checks it right before writing.
+#pragma once
+
+namespace palaverlink::messages {
+
+// info
+inline constexpr char kLoaded[] = "Palaverlink loaded. Bridge={} Map={} Debug={}";
+// error
+inline constexpr char kConfigError[] = "Config error: {}";
+// info
+inline constexpr char kMapDetected[] = "Palaverlink detected map '{}' -> MapId '{}'.";
+// warning
+inline constexpr char kMapUnknown[] =
+    "Palaverlink: unknown map '{}' - using MapId '{}'. Set MapId in config.json to override.";
+// info, Debug
+inline constexpr char kRelaying[] = "Palaverlink: relaying {} chat from '{}': {}";
+// info, Debug
+inline constexpr char kDroppedPost[] = "Palaverlink: bridge down - dropped POST {}";
+// info, Debug
+inline constexpr char kPostOk[] = "Palaverlink: POST {} ok";
+// warning
+inline constexpr char kLostConnection[] =
+    "Palaverlink lost connection ({} failed: {}). Going silent - will retry every {}s.";
+// warning
+inline constexpr char kKeyRejected[] =
+    "Palaverlink: the bot rejected our API key (401) on {}. 'ApiKey' in this plugin's config.json must match "
+    "'bridgeApiKey' in the bot's config exactly (bot/config/config.json, or the 'Bridge API key' box in the "
+    "control panel). Leave BOTH blank to turn auth off. Going silent - will retry every {}s.";
+// info
+inline constexpr char kReconnected[] = "Palaverlink reconnected to bot.";
+// warning
+inline constexpr char kOutboundMissingMessages[] = "Palaverlink: outbound response missing 'messages': {}";
+// warning
+inline constexpr char kOutboundUnparsable[] = "Palaverlink: could not parse outbound response: {}";
+// info, Debug
+inline constexpr char kOutboundDelivered[] = "Palaverlink: outbound delivered {} message(s)";
+// info, Debug
+inline constexpr char kOutboundMessage[] = "Palaverlink: outbound {} author='{}' text='{}'";
+// info, Debug
+inline constexpr char kSessionSync[] = "Palaverlink: session sync - {} player(s) on '{}'";
+// info, Debug
+inline constexpr char kLoggedOut[] = "Palaverlink: player {} logged out - posting leave";
+
+// warning: an exception caught before it could reach the host
+inline constexpr char kUnexpectedFailure[] = "Palaverlink: {} failed unexpectedly: {}";
+// warning: malformed elements of one outbound answer, skipped
+inline constexpr char kOutboundSkipped[] = "Palaverlink: outbound response had {} malformed message(s), skipped: {}";
+
+}  // namespace palaverlink::messages

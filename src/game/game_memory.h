@@ -1,0 +1,42 @@
+// Game strings owned by the plug-in: every buffer comes from the game's allocator
+// (FMemory.Malloc) and goes back to it (FMemory.Free).
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+#include "game/game_records.h"
+
+namespace palaverlink {
+
+void* GameMalloc(std::size_t bytes);
+void GameFree(void* buffer);  // null is ignored
+
+// A GameString whose buffer the plug-in owns; the buffer goes back to the game's allocator when the
+// owner goes, unless it was handed to the game with Release.
+class OwnedGameString {
+ public:
+  OwnedGameString() = default;
+  // The text up to, not including, its first zero unit, then one terminating zero; empty text (or
+  // text that begins with a zero unit) gives a string without a buffer.
+  static OwnedGameString FromText(std::u16string_view text);
+  // A copy with a buffer of its own holding exactly the source's `count` units.
+  static OwnedGameString CopyOf(const GameString& source);
+
+  ~OwnedGameString();
+  OwnedGameString(OwnedGameString&& other) noexcept;
+  OwnedGameString& operator=(OwnedGameString&& other) noexcept;
+  OwnedGameString(const OwnedGameString&) = delete;
+  OwnedGameString& operator=(const OwnedGameString&) = delete;
+
+  const GameString& get() const { return string_; }
+  // For game functions that fill a string in for the plug-in.
+  GameString* out() { return &string_; }
+  // Gives the buffer away (to the game); the owner is empty afterwards.
+  GameString Release();
+
+ private:
+  GameString string_{};
+};
+
+}  // namespace palaverlink

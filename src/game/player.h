@@ -1,0 +1,34 @@
+// What the plug-in reads about players and tribes, and the walk over the connected players.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "game/game_records.h"
+#include "game/game_types.h"
+
+namespace palaverlink {
+
+struct PlayerIdentity {
+  std::uint64_t platformId = 0;
+  std::string characterName;
+  std::string accountName;
+  std::string tribeName;
+};
+
+// The string's units up to its terminator, as UTF-8; a string without a buffer gives empty text.
+std::string GameStringToUtf8(const GameString& text);
+
+std::uint64_t GetPlatformId(AShooterPlayerController* controller);
+std::string PlatformIdText(std::uint64_t platform_id);
+std::string GetCharacterName(AShooterPlayerController* controller);
+std::string GetAccountName(AShooterPlayerController* controller);
+std::string GetTribeName(AShooterPlayerController* controller);
+// The character name, or the account name when the character name is empty.
+std::string GetSpeakerName(AShooterPlayerController* controller);
+
+// Calls `visitor` for each connected player controller that still resolves, in list order.
+void ForEachPlayerController(const std::function<void(AShooterPlayerController*)>& visitor);
+
+}  // namespace palaverlink

@@ -1,0 +1,14 @@
+// The periodic list of connected players for the bot, with each player's session start.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+
+namespace palaverlink {
+
+// Platform id -> session start (milliseconds since 1970-01-01 00:00 UTC).
+std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts();
+
+void SyncSessions();
+
+}  // namespace palaverlink

@@ -1,0 +1,67 @@
+// A fresh development host with the deterministic environment and the built plug-in, for tests
+// that drive the plug-in as the game server would. Every test ends with the game's allocator clean
+// and no exception having escaped into the host.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devhost/host.h"
+
+namespace palaverlink::testing {
+
+class PluginFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            ("palaverlink-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_);
+    auto environment = std::make_unique<devhost::ManualEnvironment>();
+    env_ = environment.get();
+    host_ = std::make_unique<devhost::Host>(root_, std::move(environment), /*log_to_stderr=*/false);
+  }
+
+  void TearDown() override {
+    if (host_ && host_->PluginLoaded()) host_->UnloadPlugin();
+    if (host_) {
+      EXPECT_TRUE(host_->EscapedExceptions().empty())
+          << "exception reached the host: " << host_->EscapedExceptions().front();
+      auto problems = host_->game().Allocator().Problems();
+      EXPECT_TRUE(problems.empty()) << "game allocator: " << problems.front();
+    }
+    host_.reset();
+    std::filesystem::remove_all(root_);
+  }
+
+  // Writes the configuration (when given) and loads the plug-in.
+  void Load(const std::string& config = "{}") {
+    host_->WriteConfig(config);
+    LoadWithoutConfig();
+  }
+  void LoadWithoutConfig() {
+    auto result = host_->LoadPlugin(PALAVERLINK_PLUGIN_PATH);
+    ASSERT_TRUE(result.loaded) << result.error;
+  }
+
+  devhost::Host& host() { return *host_; }
+  devhost::Game& game() { return host_->game(); }
+  devhost::ManualEnvironment& env() { return *env_; }
+  std::vector<std::string> PluginLog() const { return host_->LogLinesOf("Palaverlink"); }
+  void Advance(std::chrono::milliseconds duration) { host_->Advance(duration); }
+
+ private:
+  static inline int counter_ = 0;
+  std::filesystem::path root_;
+  devhost::ManualEnvironment* env_ = nullptr;
+  std::unique_ptr<devhost::Host> host_;
+};
+
+}  // namespace palaverlink::testing
