@@ -63,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
         RelayCase{"ModeFourNever", kAllSwitches, u"hello", 4, "", ""},
         RelayCase{"NegativeModeNever", kAllSwitches, u"hello", -1, "", ""},
         RelayCase{"TextUntrimmed", "", u"  two  blanks  ", 0, "global", "  two  blanks  "}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<RelayCase>& param) { return std::string(param.param.name); });
 
 class ChatRelay : public RelayFixture {
  protected:

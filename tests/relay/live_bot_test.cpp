@@ -58,7 +58,7 @@ class TinyBot {
     });
     port_ = server_.bind_to_any_port("127.0.0.1");
     thread_ = std::thread([this] { server_.listen_after_bind(); });
-    server_.wait_until_ready();
+    for (int wait = 0; wait < 500 && !server_.is_running(); ++wait) std::this_thread::sleep_for(10ms);
   }
   ~TinyBot() {
     server_.stop();
