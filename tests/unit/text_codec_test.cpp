@@ -31,6 +31,12 @@ std::string Hex(std::u16string_view units) {
   return out;
 }
 
+}  // namespace
+
+void PrintTo(const TextVector& vector, std::ostream* out) { *out << vector.name; }
+
+namespace {
+
 class TextConversion : public ::testing::TestWithParam<TextVector> {};
 
 TEST_P(TextConversion, MatchesTheSystemConversion) {
