@@ -31,7 +31,8 @@ ShapeCheck& ShapeCheck::Members(std::initializer_list<std::string_view> required
       return *this;
     }
   }
-  for (const auto& [name, member] : value_.items()) {
+  for (const auto& item : value_.items()) {
+    const std::string& name = item.key();
     auto listed = [&name](std::string_view allowed) { return allowed == name; };
     if (std::none_of(required.begin(), required.end(), listed) &&
         std::none_of(optional.begin(), optional.end(), listed)) {
