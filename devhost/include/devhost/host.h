@@ -81,7 +81,8 @@ class Host {
   void Run();
   void Stop();
   void Post(std::function<void()> work);
-  // RealEnvironment: runs `work` on the game loop and waits for it.
+  // Runs `work` on the game thread and waits for it: at once with ManualEnvironment or when called
+  // from inside the running loop; otherwise queued for Run() (which must be running or about to).
   void RunOnGameThread(const std::function<void()>& work);
 
   // The host for the framework API; null when none exists.
