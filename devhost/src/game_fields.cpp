@@ -11,25 +11,18 @@ void* SimulatedGame::FieldAddress(const void* object, const std::string& name) {
     return nullptr;
   };
   if (name == "AController.PlayerState") {
-    for (Player& player : players_) {
-      if (player.controller.get() == object) return &player.controller->player_state;
-    }
+    if (auto found = controllers_.find(object); found != controllers_.end())
+      return &found->second->player_state;
     return unknown_object();
   }
   if (name == "AShooterPlayerState.MyTribeData" || name == "APlayerState.PlayerName") {
-    for (Player& player : players_) {
-      if (player.state && player.state.get() == object) {
-        return name == "APlayerState.PlayerName" ? static_cast<void*>(&player.state->player_name)
-                                                 : static_cast<void*>(&player.state->my_tribe_data);
-      }
-    }
-    return unknown_object();
+    const auto found = states_.find(object);
+    if (found == states_.end()) return unknown_object();
+    return name == "APlayerState.PlayerName" ? static_cast<void*>(&found->second->player_name)
+                                             : static_cast<void*>(&found->second->my_tribe_data);
   }
   if (name == "FTribeData.TribeName") {
-    for (Player& player : players_) {
-      if (player.state && &player.state->my_tribe_data == object)
-        return &player.state->my_tribe_data.tribe_name;
-    }
+    if (auto found = tribes_.find(object); found != tribes_.end()) return &found->second->tribe_name;
     return unknown_object();
   }
   if (name == "UWorld.PlayerControllerList") {

@@ -81,6 +81,11 @@ void SimulatedGame::Join(const PlayerSpec& spec) {
                                  objects_[static_cast<std::size_t>(player.controller->object_index)].serial};
   AddToPlayerList(reference);
   last_reference_[spec.platform_id] = reference;
+  controllers_[player.controller.get()] = player.controller.get();
+  if (player.state) {
+    states_[player.state.get()] = player.state.get();
+    tribes_[&player.state->my_tribe_data] = &player.state->my_tribe_data;
+  }
   players_.push_back(std::move(player));
 }
 
@@ -155,9 +160,7 @@ void SimulatedGame::EnterFunction(const std::string& name) {
 }
 
 AShooterPlayerController* SimulatedGame::LiveController(const void* object, const std::string& function) {
-  for (const Player& player : players_) {
-    if (player.controller.get() == object) return player.controller.get();
-  }
+  if (auto found = controllers_.find(object); found != controllers_.end()) return found->second;
   Misuse(fmt::format("{} called with {} controller {}", function, object ? "an unknown" : "a null", object));
   return nullptr;
 }
@@ -203,18 +206,18 @@ std::u16string SimulatedGame::ReadString(const FString& string, const std::strin
 }
 
 void SimulatedGame::RecordChat(HandledChat chat) {
-  handled_chats_.push_back(std::move(chat));
-  if (observer_) observer_->OnChatHandled(handled_chats_.back());
+  if (observer_) observer_->OnChatHandled(chat);
+  if (keep_records_) handled_chats_.push_back(std::move(chat));
 }
 
 void SimulatedGame::RecordLogout(HandledLogout logout) {
-  handled_logouts_.push_back(logout);
-  if (observer_) observer_->OnLogoutHandled(handled_logouts_.back());
+  if (observer_) observer_->OnLogoutHandled(logout);
+  if (keep_records_) handled_logouts_.push_back(logout);
 }
 
 void SimulatedGame::RecordShown(ShownLine shown) {
-  shown_.push_back(std::move(shown));
-  if (observer_) observer_->OnShown(shown_.back());
+  if (observer_) observer_->OnShown(shown);
+  if (keep_records_) shown_.push_back(std::move(shown));
 }
 
 SimulatedGame::Player* SimulatedGame::FindPlayer(std::uint64_t id) {
@@ -279,10 +282,13 @@ void SimulatedGame::DestroyPlayer(std::uint64_t id) {
                          [id](const Player& player) { return player.controller->platform_id == id; });
   if (it == players_.end()) return;
   Unregister(it->controller.get());
+  controllers_.erase(it->controller.get());
   if (it->state) {
     ReleaseHeld(it->state->player_name);
     ReleaseHeld(it->state->my_tribe_data.tribe_name);
     Unregister(it->state.get());
+    states_.erase(it->state.get());
+    tribes_.erase(&it->state->my_tribe_data);
   }
   players_.erase(it);
 }

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "devhost/game.h"
@@ -65,6 +66,7 @@ class SimulatedGame final : public Game {
   ::AShooterPlayerController* Controller(std::uint64_t player) const override;
   std::optional<FWeakObjectPtr> WeakReferenceOf(std::uint64_t player) const override;
   void SetObserver(GameObserver* observer) override { observer_ = observer; }
+  void KeepRecords(bool keep) override { keep_records_ = keep; }
 
   // For the game's functions: counts the call and throws when ThrowFrom asked for it.
   void EnterFunction(const std::string& name);
@@ -114,6 +116,11 @@ class SimulatedGame final : public Game {
   std::unique_ptr<UWorld> world_;
   std::unique_ptr<AShooterGameMode> game_mode_;
   std::vector<Player> players_;  // connected, in join order
+  // The connected players' objects by address: the game reaches a field at a fixed offset, so
+  // finding one here must not cost more with every player that joins.
+  std::unordered_map<const void*, AShooterPlayerController*> controllers_;
+  std::unordered_map<const void*, AShooterPlayerState*> states_;
+  std::unordered_map<const void*, FTribeData*> tribes_;
   std::map<std::uint64_t, FWeakObjectPtr> last_reference_;
   std::map<std::string, int> call_counts_;
   std::map<std::string, int> throw_from_;
@@ -122,6 +129,7 @@ class SimulatedGame final : public Game {
   std::vector<HandledLogout> handled_logouts_;
   std::vector<std::string> misuses_;
   GameObserver* observer_ = nullptr;
+  bool keep_records_ = true;
 };
 
 }  // namespace devhost

@@ -149,6 +149,31 @@ TEST_F(GameTest, ClientChatMessageShowsTheLineAndReleasesTheRecordsBuffers) {
   EXPECT_THAT(game().Misuses(), IsEmpty());
 }
 
+TEST_F(GameTest, WithoutRecordsTheObserverStillSeesEverything) {
+  struct Counter : GameObserver {
+    std::vector<std::u16string> shown;
+    int chats = 0;
+    void OnShown(const ShownLine& line) override { shown.push_back(line.line); }
+    void OnChatHandled(const HandledChat& /*chat*/) override { ++chats; }
+  } counter;
+  game().SetObserver(&counter);
+  game().KeepRecords(false);
+  JoinPlayer(4, "Ann");
+  FChatMessage record{};
+  record.message.data = static_cast<char16_t*>(Lookup<MallocFn>("FMemory.Malloc")(4, 0));
+  record.message.data[0] = u'h';
+  record.message.data[1] = u'\0';
+  record.message.count = record.message.capacity = 2;
+  Lookup<ClientChatMessageFn>("AShooterPlayerController.ClientChatMessage")(game().Controller(4), record);
+  game().Chat(4, u"hi", 0);
+
+  EXPECT_THAT(counter.shown, ElementsAre(u"h"));
+  EXPECT_EQ(counter.chats, 1);
+  EXPECT_THAT(game().Shown(), IsEmpty());
+  EXPECT_THAT(game().HandledChats(), IsEmpty());
+  game().SetObserver(nullptr);
+}
+
 TEST_F(GameTest, ClientChatMessageReportsARecordWhoseCountDoesNotFitItsBuffer) {
   JoinPlayer(4, "Ann");
   FChatMessage record{};

@@ -103,6 +103,9 @@ class Game {
 
   // At most one observer; null removes it.
   virtual void SetObserver(GameObserver* observer) = 0;
+  // Whether Shown, HandledChats and HandledLogouts keep what happened (they do by default). A
+  // long-running server that only tells its observer turns this off, so that its memory stays flat.
+  virtual void KeepRecords(bool keep) = 0;
 };
 
 }  // namespace devhost

@@ -79,6 +79,8 @@ int main(int argc, char** argv) {
     devhost::Host host(options.root, devhost::MakeRealEnvironment(), /*log_to_stderr=*/true);
     devserver::EventOutput output(stdout, options.pretty);
     host.game().SetObserver(&output);
+    // Everything the game does is printed; kept as well, it would grow for as long as the server runs.
+    host.game().KeepRecords(false);
     const devhost::PluginLoadResult loaded = host.LoadPlugin(options.plugin);
     if (!loaded.loaded) {
       std::cerr << kProgram << ": cannot load the plug-in: " << loaded.error << std::endl;
