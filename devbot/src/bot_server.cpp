@@ -53,6 +53,7 @@ struct BotServer::State {
   std::condition_variable stopped;
   std::atomic<bool> stopping{false};
   std::atomic<bool> in_run{false};
+  int listening_socket = -1;  // the socket the library bound, seen as it was set up
 };
 
 BotServer::BotServer(Bot& bot) : state_(std::make_unique<State>(bot)) {
@@ -70,11 +71,15 @@ BotServer::BotServer(Bot& bot) : state_(std::make_unique<State>(bot)) {
   server.set_payload_max_length(kLargestBody);
   // Address reuse only: the library's default of port sharing would let a second bot on the same
   // port take half of the requests instead of failing to start.
-  server.set_socket_options([](socket_t socket) {
+  server.set_socket_options([state = state_.get()](socket_t socket) {
     int yes = 1;
     setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    state->listening_socket = socket;
   });
-  // Short keep-alive, so that stopping does not wait long for idle connections.
+  // One request a connection: the library serves each open connection with a thread of its own
+  // from a small pool, so connections that a client keeps for reuse (libcurl does) would leave new
+  // ones waiting. It also means that stopping never waits for idle connections.
+  server.set_keep_alive_max_count(1);
   server.set_keep_alive_timeout(1);
 }
 
@@ -82,8 +87,12 @@ BotServer::~BotServer() { Stop(); }
 
 int BotServer::Bind(const std::string& host, int port) {
   httplib::Server& server = state_->server;
-  if (port == 0) return server.bind_to_any_port(host);
-  return server.bind_to_port(host, port) ? port : -1;
+  const int bound = port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
+  // The library listens with a queue of 5 connections: a plug-in that sends a burst of requests
+  // would see the rest of them wait for the system to retry the handshake, seconds later. Listening
+  // again on the bound socket only makes the queue longer.
+  if (bound > 0 && state_->listening_socket >= 0) ::listen(state_->listening_socket, SOMAXCONN);
+  return bound;
 }
 
 bool BotServer::Run() {

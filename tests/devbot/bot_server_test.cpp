@@ -1,10 +1,17 @@
 // The bot over real HTTP on 127.0.0.1, served in this process.
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "devbot/bot_server.h"
 
@@ -106,6 +113,67 @@ TEST_F(ServedBot, StoppingCutsAPendingSlowAnswerShort) {
   thread_.join();
   waiting.join();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+}
+
+// A plug-in whose game thread was busy sends its requests in a burst, each on a connection of its
+// own: every one is answered at once, none waits for the system to retry a dropped handshake.
+TEST_F(ServedBot, BurstOfConnectionsIsAnsweredAtOnce) {
+  constexpr int kConnections = 64;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port_));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const std::string request = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+
+  const Clock::time_point start = Clock::now();
+  std::vector<pollfd> sockets;
+  for (int i = 0; i < kConnections; ++i) {
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(socket, 0);
+    ASSERT_EQ(::connect(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::send(socket, request.data(), request.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(request.size()));
+    sockets.push_back({socket, POLLIN, 0});
+  }
+  int answered = 0;
+  while (answered < kConnections && Clock::now() - start < std::chrono::seconds(5)) {
+    ASSERT_GE(::poll(sockets.data(), sockets.size(), 100), 0);
+    for (pollfd& entry : sockets) {
+      if (entry.fd < 0 || (entry.revents & (POLLIN | POLLHUP)) == 0) continue;
+      char buffer[512];
+      if (::recv(entry.fd, buffer, sizeof buffer, 0) > 0) continue;  // the answer; the close follows
+      ::close(entry.fd);
+      entry.fd = -1;
+      ++answered;
+    }
+  }
+  const auto took = Clock::now() - start;
+  for (const pollfd& entry : sockets) {
+    if (entry.fd >= 0) ::close(entry.fd);
+  }
+  EXPECT_EQ(answered, kConnections);
+  EXPECT_LT(took, std::chrono::milliseconds(900));
+}
+
+// Connections a client keeps open after its answer (as libcurl keeps them for reuse) must not hold
+// the server's threads: a request on a new connection is still answered at once.
+TEST_F(ServedBot, IdleConnectionsDoNotHoldUpOthers) {
+  constexpr int kIdle = 24;
+  std::vector<httplib::Client> idle;
+  for (int i = 0; i < kIdle; ++i) {
+    idle.push_back(Client());
+    idle.back().set_keep_alive(true);
+  }
+  std::vector<std::thread> first_requests;
+  for (auto& client : idle) first_requests.emplace_back([&client] { client.Get("/health"); });
+  for (auto& request : first_requests) request.join();
+
+  httplib::Client fresh = Client();
+  const Clock::time_point start = Clock::now();
+  auto health = fresh.Get("/health");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
 }
 
 TEST(BotServer, StopBeforeRunEndsRunAtOnce) {
