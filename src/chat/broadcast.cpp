@@ -4,6 +4,7 @@
 
 #include "core/host/host_api.h"
 #include "game/game_memory.h"
+#include "game/game_names.h"
 #include "game/game_records.h"
 #include "game/player.h"
 #include "game/text_codec.h"
@@ -12,8 +13,6 @@ namespace palaverlink {
 namespace {
 
 using ClientChatMessageFn = void (*)(AShooterPlayerController* controller, ChatMessageRecord message);
-
-constexpr char kClientChatMessage[] = "AShooterPlayerController.ClientChatMessage";
 
 }  // namespace
 
@@ -36,26 +35,21 @@ std::u16string Utf8ToWide(std::string_view text) {
 }
 
 void BroadcastChatLine(const std::string& sender_tag, const std::string& chat_line) {
-  const OwnedGameString tag = OwnedGameString::FromText(Utf8ToWide(sender_tag));
-  const OwnedGameString line = OwnedGameString::FromText(Utf8ToWide(chat_line));
+  const std::u16string tag = Utf8ToWide(sender_tag);
+  const std::u16string line = Utf8ToWide(chat_line);
 
-  // The record keeps strings of its own; every other field is zero or empty, the time -1.
-  const OwnedGameString record_tag = OwnedGameString::CopyOf(tag.get());
-  const OwnedGameString record_line = OwnedGameString::CopyOf(line.get());
-  ChatMessageRecord record{};
-  record.sender_name = record_tag.get();
-  record.message = record_line.get();
-  record.received_time = -1.0;
-
-  ForEachPlayerController([&record](AShooterPlayerController* controller) {
-    const auto client_chat_message = host::GameFunction<ClientChatMessageFn>(kClientChatMessage);
-    // The game takes the record by value and owns the copy's buffers from the call on.
-    OwnedGameString copy_tag = OwnedGameString::CopyOf(record.sender_name);
-    OwnedGameString copy_line = OwnedGameString::CopyOf(record.message);
-    ChatMessageRecord copy = record;
-    copy.sender_name = copy_tag.Release();
-    copy.message = copy_line.Release();
-    client_chat_message(controller, copy);
+  ForEachPlayerController([&tag, &line](AShooterPlayerController* controller) {
+    const auto client_chat_message = host::GameFunction<ClientChatMessageFn>(game_names::kClientChatMessage);
+    // Every player gets a record with buffers of its own, made straight from the texts; the game
+    // takes the record by value and owns its buffers from the call on. Every other field is zero
+    // or empty, the time -1.
+    OwnedGameString own_tag = OwnedGameString::FromText(tag);
+    OwnedGameString own_line = OwnedGameString::FromText(line);
+    ChatMessageRecord record{};
+    record.sender_name = own_tag.Release();
+    record.message = own_line.Release();
+    record.received_time = -1.0;
+    client_chat_message(controller, record);
   });
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/host/host_api.h"
+#include "game/game_names.h"
 
 namespace palaverlink {
 namespace {
@@ -30,14 +31,14 @@ void FreeQuietly(void* buffer) noexcept {
 }  // namespace
 
 void* GameMalloc(std::size_t bytes) {
-  void* buffer = host::GameFunction<MallocFn>("FMemory.Malloc")(bytes, alignof(char16_t));
+  void* buffer = host::GameFunction<MallocFn>(game_names::kMalloc)(bytes, alignof(char16_t));
   if (buffer == nullptr) throw std::bad_alloc();
   return buffer;
 }
 
 void GameFree(void* buffer) {
   if (buffer == nullptr) return;
-  host::GameFunction<FreeFn>("FMemory.Free")(buffer);
+  host::GameFunction<FreeFn>(game_names::kFree)(buffer);
 }
 
 OwnedGameString OwnedGameString::FromText(std::u16string_view text) {

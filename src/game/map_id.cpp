@@ -7,6 +7,7 @@
 #include "core/log_messages.h"
 #include "core/settings.h"
 #include "game/game_memory.h"
+#include "game/game_names.h"
 #include "game/player.h"
 
 namespace palaverlink {
@@ -18,7 +19,7 @@ constexpr std::string_view kEditorPrefix = "UEDPIE_";
 
 std::string CurrentMapName(UWorld* world) {
   OwnedGameString name;
-  host::GameFunction<GetMapNameFn>("UWorld.GetMapName")(world, name.out());
+  host::GameFunction<GetMapNameFn>(game_names::kGetMapName)(world, name.out());
   return GameStringToUtf8(name.get());
 }
 

@@ -4,6 +4,7 @@
 
 #include "core/host/host_api.h"
 #include "game/game_memory.h"
+#include "game/game_names.h"
 #include "game/text_codec.h"
 
 namespace palaverlink {
@@ -16,7 +17,7 @@ using WeakGetFn = UObject* (*)(const WeakObjectRef* self, bool even_if_pending_k
 // The controller's player state, or null.
 const APlayerState* PlayerStateOf(const AShooterPlayerController* controller) {
   if (controller == nullptr) return nullptr;
-  auto* field = static_cast<APlayerState* const*>(host::FieldAddress(controller, "AController.PlayerState"));
+  auto* field = static_cast<APlayerState* const*>(host::FieldAddress(controller, game_names::kPlayerState));
   return field == nullptr ? nullptr : *field;
 }
 
@@ -29,15 +30,14 @@ std::string GameStringToUtf8(const GameString& text) {
 }
 
 std::uint64_t GetPlatformId(AShooterPlayerController* controller) {
-  return host::GameFunction<GetUniqueNetIdFn>("AShooterPlayerController.GetUniqueNetIdAsUINT64")(controller);
+  return host::GameFunction<GetUniqueNetIdFn>(game_names::kGetUniqueNetId)(controller);
 }
 
 std::string PlatformIdText(std::uint64_t platform_id) { return std::to_string(platform_id); }
 
 std::string GetCharacterName(AShooterPlayerController* controller) {
   OwnedGameString name;
-  host::GameFunction<GetPlayerCharacterNameFn>("AShooterPlayerController.GetPlayerCharacterName")(controller,
-                                                                                                  name.out());
+  host::GameFunction<GetPlayerCharacterNameFn>(game_names::kGetPlayerCharacterName)(controller, name.out());
   return GameStringToUtf8(name.get());
 }
 
@@ -45,7 +45,7 @@ std::string GetAccountName(AShooterPlayerController* controller) {
   const APlayerState* player_state = PlayerStateOf(controller);
   if (player_state == nullptr) return {};
   const auto* name =
-      static_cast<const GameString*>(host::FieldAddress(player_state, "APlayerState.PlayerName"));
+      static_cast<const GameString*>(host::FieldAddress(player_state, game_names::kPlayerName));
   if (name == nullptr) return {};
   // The field stays the game's; the plug-in converts a copy of its own.
   const OwnedGameString copy = OwnedGameString::CopyOf(*name);
@@ -55,9 +55,9 @@ std::string GetAccountName(AShooterPlayerController* controller) {
 std::string GetTribeName(AShooterPlayerController* controller) {
   const APlayerState* player_state = PlayerStateOf(controller);
   if (player_state == nullptr) return {};
-  const void* tribe = host::FieldAddress(player_state, "AShooterPlayerState.MyTribeData");
+  const void* tribe = host::FieldAddress(player_state, game_names::kMyTribeData);
   if (tribe == nullptr) return {};
-  const auto* name = static_cast<const GameString*>(host::FieldAddress(tribe, "FTribeData.TribeName"));
+  const auto* name = static_cast<const GameString*>(host::FieldAddress(tribe, game_names::kTribeName));
   return name == nullptr ? std::string() : GameStringToUtf8(*name);
 }
 
@@ -69,14 +69,14 @@ std::string GetSpeakerName(AShooterPlayerController* controller) {
 void ForEachPlayerController(const std::function<void(AShooterPlayerController*)>& visitor) {
   UWorld* world = host::CurrentWorld();
   if (world == nullptr) return;
-  const auto* list =
-      static_cast<const GameArray<WeakObjectRef>*>(host::FieldAddress(world, "UWorld.PlayerControllerList"));
+  const auto* list = static_cast<const GameArray<WeakObjectRef>*>(
+      host::FieldAddress(world, game_names::kPlayerControllerList));
   if (list == nullptr || list->data == nullptr) return;
   const WeakObjectRef* entries = list->data;
   const std::int32_t count = list->count;
   for (std::int32_t i = 0; i < count; ++i) {
     const WeakObjectRef entry = entries[i];
-    UObject* object = host::GameFunction<WeakGetFn>("FWeakObjectPtr.Get")(&entry, false);
+    UObject* object = host::GameFunction<WeakGetFn>(game_names::kWeakGet)(&entry, false);
     if (object == nullptr) continue;
     visitor(reinterpret_cast<AShooterPlayerController*>(object));
   }

@@ -13,10 +13,9 @@ bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 bool IsContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
 
-void AppendUtf8(std::string& out, char32_t code_point) {
-  auto put = [&out](std::uint32_t byte) {
-    out.push_back(static_cast<char>(static_cast<unsigned char>(byte)));
-  };
+// Writes the code point at `out` and returns the end of what it wrote (one to four bytes).
+char* PutUtf8(char* out, char32_t code_point) {
+  auto put = [&out](std::uint32_t byte) { *out++ = static_cast<char>(static_cast<unsigned char>(byte)); };
   const auto cp = static_cast<std::uint32_t>(code_point);
   if (cp < 0x80) {
     put(cp);
@@ -33,16 +32,19 @@ void AppendUtf8(std::string& out, char32_t code_point) {
     put(0x80 | ((cp >> 6) & 0x3F));
     put(0x80 | (cp & 0x3F));
   }
+  return out;
 }
 
-void AppendUtf16(std::u16string& out, char32_t code_point) {
+// Writes the code point at `out` as one unit or a surrogate pair and returns the end.
+char16_t* PutUtf16(char16_t* out, char32_t code_point) {
   if (code_point < 0x10000) {
-    out.push_back(static_cast<char16_t>(code_point));
-    return;
+    *out++ = static_cast<char16_t>(code_point);
+    return out;
   }
   const char32_t offset = code_point - 0x10000;
-  out.push_back(static_cast<char16_t>(0xD800 + (offset >> 10)));
-  out.push_back(static_cast<char16_t>(0xDC00 + (offset & 0x3FF)));
+  *out++ = static_cast<char16_t>(0xD800 + (offset >> 10));
+  *out++ = static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
+  return out;
 }
 
 // How many continuation bytes a lead byte announces; 0 for a byte that cannot start a sequence.
@@ -72,22 +74,28 @@ bool SecondByteFits(unsigned char lead, unsigned char second) {
 
 }  // namespace
 
+// Both conversions write into room for the longest possible result and cut it to size at the end:
+// a unit gives at most three bytes (a pair four bytes for two units), a byte at most one unit.
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
+  std::string out(text.size() * 3, '\0');
+  char* const begin = out.data();
+  char* end = begin;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
-    if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+    if (unit < 0x80) {
+      *end++ = static_cast<char>(unit);
+    } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       const char32_t high = unit - 0xD800u;
       const char32_t low = text[i + 1] - 0xDC00u;
-      AppendUtf8(out, 0x10000 + (high << 10) + low);
+      end = PutUtf8(end, 0x10000 + (high << 10) + low);
       ++i;
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
-      AppendUtf8(out, kReplacement);
+      end = PutUtf8(end, kReplacement);
     } else {
-      AppendUtf8(out, unit);
+      end = PutUtf8(end, unit);
     }
   }
+  out.resize(static_cast<std::size_t>(end - begin));
   return out;
 }
 
@@ -95,23 +103,24 @@ std::string Utf16ToUtf8(std::u16string_view text) {
 // not a continuation byte ends the sequence without being part of it and is read anew. A lead byte
 // announcing more bytes than the text has left gives one U+FFFD for the rest of the text.
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+  std::u16string out(text.size(), u'\0');
+  char16_t* const begin = out.data();
+  char16_t* end = begin;
   std::size_t i = 0;
   while (i < text.size()) {
     const auto lead = static_cast<unsigned char>(text[i++]);
     if (lead < 0x80) {
-      out.push_back(lead);
+      *end++ = lead;
       continue;
     }
     const int needed = ContinuationCount(lead);
     if (needed == 0) {
-      out.push_back(kReplacement);
+      *end++ = kReplacement;
       continue;
     }
     if (text.size() - i < static_cast<std::size_t>(needed)) {
       // A sequence cut short by the end of the text swallows whatever follows its lead byte.
-      out.push_back(kReplacement);
+      *end++ = kReplacement;
       break;
     }
     char32_t code_point = lead & (0x3Fu >> needed);
@@ -129,11 +138,12 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       }
     }
     if (valid) {
-      AppendUtf16(out, code_point);
+      end = PutUtf16(end, code_point);
     } else {
-      out.push_back(kReplacement);
+      *end++ = kReplacement;
     }
   }
+  out.resize(static_cast<std::size_t>(end - begin));
   return out;
 }
 
