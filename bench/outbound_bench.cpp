@@ -1,0 +1,84 @@
+// The outbound poll's completion for answers of 1, 10 and 100 messages, one player connected,
+// against parsing the same answer and showing each message with the delivery floor.
+#include <benchmark/benchmark.h>
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+#include "bench_host.h"
+#include "chat/outbound_poll.h"
+#include "delivery_floor.h"
+
+namespace palaverlink::bench {
+namespace {
+
+constexpr std::int64_t kShownPerRestart = 100000;
+constexpr std::int64_t kFirstCreatedAt = 1718000000000;
+
+struct Answer {
+  std::string text;
+  std::vector<std::u16string> tags;
+  std::vector<std::u16string> lines;
+};
+
+// As the bot sends them: lines from the outside platform and from another map, in turn.
+Answer MakeAnswer(int messages) {
+  Answer answer;
+  nlohmann::json elements = nlohmann::json::array();
+  for (int i = 0; i < messages; ++i) {
+    const bool from_map = i % 2 == 1;
+    nlohmann::json element = {{"createdAt", kFirstCreatedAt + i},
+                              {"author", from_map ? "Rexford the Bold 7" : "Mod"},
+                              {"message", "server restart in ten minutes, log off safely"},
+                              {"kind", from_map ? "map" : "gabblen"}};
+    if (from_map) element["sourceMapName"] = "The Center";
+    elements.push_back(element);
+    answer.tags.push_back(from_map ? u"<The Center>" : u"[Gabblen]");
+    answer.lines.push_back(std::u16string(from_map ? u"Rexford the Bold 7" : u"Mod") +
+                           u": server restart in ten minutes, log off safely");
+  }
+  answer.text = nlohmann::json{{"messages", elements}}.dump();
+  return answer;
+}
+
+void MessageCounts(benchmark::internal::Benchmark* benchmark) {
+  for (int messages : {1, 10, 100}) benchmark->Arg(messages);
+  benchmark->ArgName("messages");
+}
+
+void BM_OutboundCompletion(benchmark::State& state) {
+  const int messages = static_cast<int>(state.range(0));
+  const Answer answer = MakeAnswer(messages);
+  BenchHost bench(1);
+  std::int64_t done = 0;
+  for (auto _ : state) {
+    HandleOutboundResponse(true, answer.text);
+    RestartWhenDue(state, bench, done, messages, kShownPerRestart, [] {});
+  }
+  state.counters["messages"] = messages;
+}
+BENCHMARK(BM_OutboundCompletion)->Apply(MessageCounts);
+
+void BM_OutboundCompletionFloor(benchmark::State& state) {
+  const int messages = static_cast<int>(state.range(0));
+  const Answer answer = MakeAnswer(messages);
+  BenchHost bench(1);
+  DeliveryFloor floor;
+  auto controllers = bench.Controllers();
+  std::int64_t done = 0;
+  for (auto _ : state) {
+    const nlohmann::json parsed = nlohmann::json::parse(answer.text);
+    benchmark::DoNotOptimize(&parsed);
+    for (std::size_t i = 0; i < answer.lines.size(); ++i)
+      floor.Show(controllers, answer.tags[i], answer.lines[i]);
+    RestartWhenDue(state, bench, done, messages, kShownPerRestart,
+                   [&] { controllers = bench.Controllers(); });
+  }
+  state.counters["messages"] = messages;
+}
+BENCHMARK(BM_OutboundCompletionFloor)->Apply(MessageCounts);
+
+}  // namespace
+}  // namespace palaverlink::bench
