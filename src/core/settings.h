@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <istream>
 #include <string>
 
 namespace palaverlink {
@@ -27,5 +28,15 @@ nlohmann::json& ConfigDocument();
 // <current dir>/ArkApi/Plugins/Palaverlink/config.json into ConfigDocument and Settings(); throws a
 // std::exception whose message says what is wrong.
 void LoadConfig();
+
+// The whole stream as one JSON document: comments skipped, a UTF-8 byte-order mark accepted,
+// nothing but white space and comments after the value. Throws the JSON library's parse error.
+nlohmann::json ParseConfig(std::istream& text);
+
+// Reads the nine keys of `document` into `settings` in their fixed order, each stored before the
+// next is read, so a failing key leaves the earlier ones read and the later ones untouched; then
+// drops the trailing '/' characters of BridgeUrl. Throws the JSON library's type errors, and
+// std::out_of_range for a floating-point integer setting that does not fit 32 bits.
+void ReadSettings(const nlohmann::json& document, PluginSettings& settings);
 
 }  // namespace palaverlink

@@ -1,0 +1,55 @@
+// The adapter over the host framework: every call the plug-in makes of the framework goes
+// through here.
+#include "core/host/host_api.h"
+
+#include <arkapi/framework.h>
+
+#include <chrono>
+#include <utility>
+
+namespace palaverlink::host {
+
+MissingGameName::MissingGameName(const std::string& name)
+    : std::runtime_error("the game has no function named " + name) {}
+
+bool InstallHook(const std::string& function_name, void* detour, void** original) {
+  return ArkApi::GetHooks().InstallHook(function_name, detour, original);
+}
+
+bool RemoveHook(const std::string& function_name, void* detour) {
+  return ArkApi::GetHooks().RemoveHook(function_name, detour);
+}
+
+void RegisterRecurringTimer(std::function<void()> callback, int interval_seconds) {
+  API::Timer::Get().RecurringExecuteInternal(callback, interval_seconds, -1, false);
+}
+
+bool SendGet(const std::string& url, Completion completion, std::vector<std::string> headers) {
+  return API::Requests::Get().CreateGetRequest(url, completion, std::move(headers));
+}
+
+bool SendPost(const std::string& url, Completion completion, const std::string& body,
+              const std::string& content_type, std::vector<std::string> headers) {
+  return API::Requests::Get().CreatePostRequest(url, completion, body, content_type, std::move(headers));
+}
+
+UWorld* CurrentWorld() { return ArkApi::GetApiUtils().CurrentWorld(); }
+
+void* FunctionAddress(const std::string& name) {
+  void* address = ::GetAddress(name);
+  if (address == nullptr) throw MissingGameName(name);
+  return address;
+}
+
+void* FieldAddress(const void* object, const std::string& name) { return ::GetAddress(object, name); }
+
+std::vector<spdlog::sink_ptr> LogSinks() { return ::GetLogSinks(); }
+
+std::string CurrentDir() { return ArkApi::Tools::GetCurrentDir(); }
+
+std::int64_t SystemTimeMs() {
+  const auto since_epoch = std::chrono::system_clock::now().time_since_epoch();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(since_epoch).count();
+}
+
+}  // namespace palaverlink::host

@@ -1,0 +1,63 @@
+// The logger formats its own lines and hands each host sink the finished text. Setting a pattern
+// on a logger would re-format the shared sinks themselves and change how the host's lines look,
+// so the plug-in's pattern lives in sinks of its own that wrap the host's.
+#include "core/log_channel.h"
+
+#include <spdlog/details/log_msg.h>
+#include <spdlog/pattern_formatter.h>
+#include <spdlog/sinks/base_sink.h>
+
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "core/host/host_api.h"
+
+namespace palaverlink {
+namespace {
+
+constexpr char kLinePattern[] = "%D %R [%n][%l] %v";
+
+// Formats with the plug-in's pattern (local time, no line end) and forwards the finished text as
+// the payload of a new message to the host's sink.
+class PreformattingSink final : public spdlog::sinks::base_sink<std::mutex> {
+ public:
+  explicit PreformattingSink(spdlog::sink_ptr target) : target_(std::move(target)) {
+    set_formatter_(std::make_unique<spdlog::pattern_formatter>(kLinePattern, spdlog::pattern_time_type::local,
+                                                               std::string()));
+  }
+
+ protected:
+  void sink_it_(const spdlog::details::log_msg& msg) override {
+    if (!target_->should_log(msg.level)) return;
+    spdlog::memory_buf_t line;
+    formatter_->format(msg, line);
+    const spdlog::details::log_msg finished(msg.time, msg.source, msg.logger_name, msg.level,
+                                            spdlog::string_view_t(line.data(), line.size()));
+    target_->log(finished);
+  }
+
+  void flush_() override { target_->flush(); }
+
+ private:
+  spdlog::sink_ptr target_;
+};
+
+std::shared_ptr<spdlog::logger>& LogChannel() {
+  static std::shared_ptr<spdlog::logger> logger = std::make_shared<spdlog::logger>("Palaverlink");
+  return logger;
+}
+
+}  // namespace
+
+void OpenLogChannel(const std::string& name) {
+  std::vector<spdlog::sink_ptr> sinks;
+  for (auto& host_sink : host::LogSinks()) sinks.push_back(std::make_shared<PreformattingSink>(host_sink));
+  auto logger = std::make_shared<spdlog::logger>(name, sinks.begin(), sinks.end());
+  logger->flush_on(spdlog::level::info);
+  LogChannel() = std::move(logger);
+}
+
+spdlog::logger& Log() { return *LogChannel(); }
+
+}  // namespace palaverlink

@@ -1,0 +1,73 @@
+#include "core/settings.h"
+
+#include <charconv>
+#include <fstream>
+#include <stdexcept>
+
+#include "core/host/host_api.h"
+
+namespace palaverlink {
+namespace {
+
+constexpr char kConfigPath[] = "/ArkApi/Plugins/Palaverlink/config.json";
+
+// The library's value() for an integer setting, except that a floating-point number whose whole
+// part does not fit 32 bits is refused: converting it would have no defined result.
+int ReadIntSetting(const nlohmann::json& document, const char* key, int current) {
+  if (document.is_object()) {
+    const auto it = document.find(key);
+    if (it != document.end() && it->is_number_float()) {
+      const double number = it->get<double>();
+      if (!(number > -2147483649.0 && number < 2147483648.0)) {
+        char text[32];
+        const auto written = std::to_chars(text, text + sizeof text, number);
+        throw std::out_of_range("[config] " + std::string(key) + ": " + std::string(text, written.ptr) +
+                                " is outside the 32-bit integer range");
+      }
+    }
+  }
+  return document.value(key, current);
+}
+
+}  // namespace
+
+PluginSettings& Settings() {
+  static PluginSettings settings;
+  return settings;
+}
+
+nlohmann::json& ConfigDocument() {
+  static nlohmann::json document;
+  return document;
+}
+
+nlohmann::json ParseConfig(std::istream& text) {
+  return nlohmann::json::parse(text, /*cb=*/nullptr, /*allow_exceptions=*/true, /*ignore_comments=*/true);
+}
+
+void ReadSettings(const nlohmann::json& document, PluginSettings& settings) {
+  settings.BridgeUrl = document.value("BridgeUrl", settings.BridgeUrl);
+  settings.ApiKey = document.value("ApiKey", settings.ApiKey);
+  settings.MapId = document.value("MapId", settings.MapId);
+  settings.SyncIntervalSeconds =
+      ReadIntSetting(document, "SyncIntervalSeconds", settings.SyncIntervalSeconds);
+  settings.OutboundPollSeconds =
+      ReadIntSetting(document, "OutboundPollSeconds", settings.OutboundPollSeconds);
+  settings.RelayGlobalChat = document.value("RelayGlobalChat", settings.RelayGlobalChat);
+  settings.RelayTribeChat = document.value("RelayTribeChat", settings.RelayTribeChat);
+  settings.RelayAllianceChat = document.value("RelayAllianceChat", settings.RelayAllianceChat);
+  settings.Debug = document.value("Debug", settings.Debug);
+
+  while (!settings.BridgeUrl.empty() && settings.BridgeUrl.back() == '/') settings.BridgeUrl.pop_back();
+}
+
+void LoadConfig() {
+  const std::string path = host::CurrentDir() + kConfigPath;
+  std::ifstream file(path);
+  if (!file.is_open()) throw std::runtime_error("Could not open " + path);
+  ConfigDocument() = ParseConfig(file);
+  file.close();
+  ReadSettings(ConfigDocument(), Settings());
+}
+
+}  // namespace palaverlink

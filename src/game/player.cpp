@@ -1,0 +1,85 @@
+#include "game/player.h"
+
+#include <string_view>
+
+#include "core/host/host_api.h"
+#include "game/game_memory.h"
+#include "game/text_codec.h"
+
+namespace palaverlink {
+namespace {
+
+using GetUniqueNetIdFn = std::uint64_t (*)(AShooterPlayerController* self);
+using GetPlayerCharacterNameFn = GameString* (*)(AShooterPlayerController* self, GameString* result);
+using WeakGetFn = UObject* (*)(const WeakObjectRef* self, bool even_if_pending_kill);
+
+// The controller's player state, or null.
+const APlayerState* PlayerStateOf(const AShooterPlayerController* controller) {
+  if (controller == nullptr) return nullptr;
+  auto* field = static_cast<APlayerState* const*>(host::FieldAddress(controller, "AController.PlayerState"));
+  return field == nullptr ? nullptr : *field;
+}
+
+}  // namespace
+
+std::string GameStringToUtf8(const GameString& text) {
+  if (text.data == nullptr) return {};
+  const std::size_t units = text.count > 0 ? static_cast<std::size_t>(text.count) - 1 : 0;
+  return Utf16ToUtf8(std::u16string_view(text.data, units));
+}
+
+std::uint64_t GetPlatformId(AShooterPlayerController* controller) {
+  return host::GameFunction<GetUniqueNetIdFn>("AShooterPlayerController.GetUniqueNetIdAsUINT64")(controller);
+}
+
+std::string PlatformIdText(std::uint64_t platform_id) { return std::to_string(platform_id); }
+
+std::string GetCharacterName(AShooterPlayerController* controller) {
+  OwnedGameString name;
+  host::GameFunction<GetPlayerCharacterNameFn>("AShooterPlayerController.GetPlayerCharacterName")(controller,
+                                                                                                  name.out());
+  return GameStringToUtf8(name.get());
+}
+
+std::string GetAccountName(AShooterPlayerController* controller) {
+  const APlayerState* player_state = PlayerStateOf(controller);
+  if (player_state == nullptr) return {};
+  const auto* name =
+      static_cast<const GameString*>(host::FieldAddress(player_state, "APlayerState.PlayerName"));
+  if (name == nullptr) return {};
+  // The field stays the game's; the plug-in converts a copy of its own.
+  const OwnedGameString copy = OwnedGameString::CopyOf(*name);
+  return GameStringToUtf8(copy.get());
+}
+
+std::string GetTribeName(AShooterPlayerController* controller) {
+  const APlayerState* player_state = PlayerStateOf(controller);
+  if (player_state == nullptr) return {};
+  const void* tribe = host::FieldAddress(player_state, "AShooterPlayerState.MyTribeData");
+  if (tribe == nullptr) return {};
+  const auto* name = static_cast<const GameString*>(host::FieldAddress(tribe, "FTribeData.TribeName"));
+  return name == nullptr ? std::string() : GameStringToUtf8(*name);
+}
+
+std::string GetSpeakerName(AShooterPlayerController* controller) {
+  std::string name = GetCharacterName(controller);
+  return name.empty() ? GetAccountName(controller) : name;
+}
+
+void ForEachPlayerController(const std::function<void(AShooterPlayerController*)>& visitor) {
+  UWorld* world = host::CurrentWorld();
+  if (world == nullptr) return;
+  const auto* list =
+      static_cast<const GameArray<WeakObjectRef>*>(host::FieldAddress(world, "UWorld.PlayerControllerList"));
+  if (list == nullptr || list->data == nullptr) return;
+  const WeakObjectRef* entries = list->data;
+  const std::int32_t count = list->count;
+  for (std::int32_t i = 0; i < count; ++i) {
+    const WeakObjectRef entry = entries[i];
+    UObject* object = host::GameFunction<WeakGetFn>("FWeakObjectPtr.Get")(&entry, false);
+    if (object == nullptr) continue;
+    visitor(reinterpret_cast<AShooterPlayerController*>(object));
+  }
+}
+
+}  // namespace palaverlink

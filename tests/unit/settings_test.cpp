@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "core/settings.h"
+
+namespace palaverlink::testing {
+namespace {
+
+// Parses `text` as the configuration file and reads it into fresh defaults. `error` receives the
+// message of whatever was thrown.
+PluginSettings Read(const std::string& text, std::optional<std::string>* error = nullptr) {
+  PluginSettings settings;
+  try {
+    std::istringstream in(text);
+    ReadSettings(ParseConfig(in), settings);
+  } catch (const std::exception& e) {
+    if (error == nullptr)
+      ADD_FAILURE() << "unexpected failure: " << e.what();
+    else
+      *error = e.what();
+  }
+  return settings;
+}
+
+std::string FailureOf(const std::string& text) {
+  std::optional<std::string> error;
+  Read(text, &error);
+  return error.value_or("(no failure)");
+}
+
+TEST(ReadSettings, EmptyObjectKeepsEveryDefault) {
+  const PluginSettings read = Read("{}");
+  const PluginSettings defaults;
+  EXPECT_EQ(read.BridgeUrl, "http://127.0.0.1:8765");
+  EXPECT_EQ(read.ApiKey, "");
+  EXPECT_EQ(read.MapId, "");
+  EXPECT_EQ(read.SyncIntervalSeconds, 60);
+  EXPECT_EQ(read.OutboundPollSeconds, 3);
+  EXPECT_TRUE(read.RelayGlobalChat);
+  EXPECT_FALSE(read.RelayTribeChat);
+  EXPECT_FALSE(read.RelayAllianceChat);
+  EXPECT_FALSE(read.Debug);
+  EXPECT_EQ(defaults.BridgeUrl, read.BridgeUrl);
+}
+
+TEST(ReadSettings, TakesEveryKeyFromTheFile) {
+  const PluginSettings read = Read(R"({"BridgeUrl":"http://bot:9/","ApiKey":" k\u00e9y ","MapId":"TheIsland",
+      "SyncIntervalSeconds":15,"OutboundPollSeconds":-1,"RelayGlobalChat":false,"RelayTribeChat":true,
+      "RelayAllianceChat":true,"Debug":true,"Unrelated":[1,2]})");
+  EXPECT_EQ(read.BridgeUrl, "http://bot:9");
+  EXPECT_EQ(read.ApiKey, " k\xC3\xA9y ");
+  EXPECT_EQ(read.MapId, "TheIsland");
+  EXPECT_EQ(read.SyncIntervalSeconds, 15);
+  EXPECT_EQ(read.OutboundPollSeconds, -1);
+  EXPECT_FALSE(read.RelayGlobalChat);
+  EXPECT_TRUE(read.RelayTribeChat);
+  EXPECT_TRUE(read.RelayAllianceChat);
+  EXPECT_TRUE(read.Debug);
+}
+
+TEST(ReadSettings, IntegerKeysConvertNumbersAndBooleans) {
+  const std::pair<const char*, int> cases[] = {
+      {"true", 1},
+      {"false", 0},
+      {"2.9", 2},
+      {"-2.9", -2},
+      {"0.5", 0},
+      {"7e1", 70},
+      {"2147483647", 2147483647},
+      {"2147483648", -2147483647 - 1},  // the low 32 bits
+      {"4294967297", 1},
+      {"-1", -1},
+      {"18446744073709551615", -1},
+      {"2147483647.9", 2147483647},
+      {"-2147483648.9", -2147483647 - 1},
+  };
+  for (const auto& [json, expected] : cases) {
+    EXPECT_EQ(Read(std::string(R"({"SyncIntervalSeconds":)") + json + "}").SyncIntervalSeconds, expected)
+        << json;
+    EXPECT_EQ(Read(std::string(R"({"OutboundPollSeconds":)") + json + "}").OutboundPollSeconds, expected)
+        << json;
+  }
+}
+
+TEST(ReadSettings, RefusesFloatsOutsideThe32BitRange) {
+  EXPECT_EQ(FailureOf(R"({"SyncIntervalSeconds":1e10})"),
+            "[config] SyncIntervalSeconds: 1e+10 is outside the 32-bit integer range");
+  EXPECT_EQ(FailureOf(R"({"OutboundPollSeconds":2147483648.0})"),
+            "[config] OutboundPollSeconds: 2147483648 is outside the 32-bit integer range");
+  EXPECT_EQ(FailureOf(R"({"OutboundPollSeconds":-2147483649.0})"),
+            "[config] OutboundPollSeconds: -2147483649 is outside the 32-bit integer range");
+}
+
+TEST(ReadSettings, WrongTypesFailWithTheLibraryMessage) {
+  const std::pair<const char*, const char*> cases[] = {
+      {R"({"ApiKey":null})", "[json.exception.type_error.302] type must be string, but is null"},
+      {R"({"BridgeUrl":8765})", "[json.exception.type_error.302] type must be string, but is number"},
+      {R"({"MapId":["a"]})", "[json.exception.type_error.302] type must be string, but is array"},
+      {R"({"OutboundPollSeconds":"5"})",
+       "[json.exception.type_error.302] type must be number, but is string"},
+      {R"({"SyncIntervalSeconds":null})", "[json.exception.type_error.302] type must be number, but is null"},
+      {R"({"SyncIntervalSeconds":{}})", "[json.exception.type_error.302] type must be number, but is object"},
+      {R"({"Debug":1})", "[json.exception.type_error.302] type must be boolean, but is number"},
+      {R"({"RelayTribeChat":null})", "[json.exception.type_error.302] type must be boolean, but is null"},
+      {R"({"RelayGlobalChat":"true"})",
+       "[json.exception.type_error.302] type must be boolean, but is string"},
+      {"[]", "[json.exception.type_error.306] cannot use value() with array"},
+      {R"("text")", "[json.exception.type_error.306] cannot use value() with string"},
+      {"null", "[json.exception.type_error.306] cannot use value() with null"},
+      {"12", "[json.exception.type_error.306] cannot use value() with number"},
+  };
+  for (const auto& [json, message] : cases) EXPECT_EQ(FailureOf(json), message) << json;
+}
+
+TEST(ReadSettings, FailingKeyLeavesEarlierKeysReadAndLaterOnesDefault) {
+  std::optional<std::string> error;
+  const PluginSettings read = Read(R"({"Debug":true,"RelayTribeChat":true,"OutboundPollSeconds":"5",
+      "SyncIntervalSeconds":9,"MapId":"m","ApiKey":"k","BridgeUrl":"http://b//"})",
+                                   &error);
+  ASSERT_TRUE(error.has_value());
+  EXPECT_EQ(read.BridgeUrl, "http://b//");  // the slashes go only after all keys are read
+  EXPECT_EQ(read.ApiKey, "k");
+  EXPECT_EQ(read.MapId, "m");
+  EXPECT_EQ(read.SyncIntervalSeconds, 9);
+  EXPECT_EQ(read.OutboundPollSeconds, 3);
+  EXPECT_FALSE(read.RelayTribeChat);
+  EXPECT_FALSE(read.Debug);
+
+  const PluginSettings debug_as_number = Read(R"({"RelayAllianceChat":true,"Debug":1})", &error);
+  EXPECT_TRUE(debug_as_number.RelayAllianceChat);
+  EXPECT_FALSE(debug_as_number.Debug);
+}
+
+TEST(ReadSettings, KeysMatchWithTheirCaseAndTheLastOccurrenceCounts) {
+  const PluginSettings read = Read(R"({"debug":true,"bridgeurl":"x","MapId":"first","MapId":"second"})");
+  EXPECT_FALSE(read.Debug);
+  EXPECT_EQ(read.BridgeUrl, "http://127.0.0.1:8765");
+  EXPECT_EQ(read.MapId, "second");
+}
+
+TEST(ReadSettings, StripsEveryTrailingSlashOfTheBridgeUrl) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"http://127.0.0.1:8765///", "http://127.0.0.1:8765"},
+      {"http://h/base/", "http://h/base"},
+      {"///", ""},
+      {"", ""},
+      {"http://h/ ", "http://h/ "},
+  };
+  for (const auto& [given, held] : cases) {
+    EXPECT_EQ(Read(std::string(R"({"BridgeUrl":")") + given + "\"}").BridgeUrl, held) << given;
+  }
+}
+
+TEST(ParseConfig, AcceptsCommentsAndAByteOrderMark) {
+  EXPECT_EQ(Read("// settings\n{\"MapId\":\"a\"} /* end */").MapId, "a");
+  EXPECT_EQ(Read("\xEF\xBB\xBF{\"MapId\":\"b\"}").MapId, "b");
+  EXPECT_EQ(Read("{ /* inside */ \"MapId\" : // here\n \"c\" }\n").MapId, "c");
+}
+
+TEST(ParseConfig, RejectsWhatIsNotStrictJson) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"",
+       "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing value - "
+       "unexpected end of input; expected '[', '{', or a literal"},
+      {"{\"Debug\":true,}",
+       "[json.exception.parse_error.101] parse error at line 1, column 15: syntax error while "
+       "parsing object key - unexpected '}'; expected string literal"},
+      {"{} /* open",
+       "[json.exception.parse_error.101] parse error at line 1, column 11: syntax error while parsing "
+       "value - invalid comment; missing closing '*/'; last read: '{} /* open'; expected end of input"},
+      {"{} / x",
+       "[json.exception.parse_error.101] parse error at line 1, column 5: syntax error while parsing value "
+       "- invalid comment; expecting '/' or '*' after '/'; last read: '{} / '; expected end of input"},
+      {"{} {}",
+       "[json.exception.parse_error.101] parse error at line 1, column 4: syntax error while parsing value "
+       "- unexpected '{'; expected end of input"},
+  };
+  for (const auto& [text, message] : cases) EXPECT_EQ(FailureOf(text), message) << text;
+}
+
+}  // namespace
+}  // namespace palaverlink::testing
