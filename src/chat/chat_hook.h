@@ -2,16 +2,25 @@
 // line goes to the bot when its channel is relayed.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
+#include "core/settings.h"
 #include "game/game_records.h"
 #include "game/game_types.h"
 
 namespace palaverlink {
 
-using ServerSendChatMessageFn = void (*)(AShooterPlayerController* controller, GameString* message, int send_mode);
+using ServerSendChatMessageFn = void (*)(AShooterPlayerController* controller, GameString* message,
+                                         int send_mode);
 
 // The game's own handler, written by the host when the hook is installed.
 ServerSendChatMessageFn& GameChatHandler();
 
 void ChatHook(AShooterPlayerController* controller, GameString* message, int send_mode);
+
+// The "channel" of a relayed send mode ("global", "tribe", "alliance"); empty when lines of this
+// mode are not relayed with these settings.
+std::optional<std::string_view> RelayedChannel(int send_mode, const PluginSettings& settings);
 
 }  // namespace palaverlink

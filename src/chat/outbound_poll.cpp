@@ -1,9 +1,117 @@
 #include "chat/outbound_poll.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "chat/broadcast.h"
+#include "chat/outbound_answer.h"
+#include "core/guard.h"
+#include "core/host/host_api.h"
+#include "core/log_channel.h"
+#include "core/log_messages.h"
+#include "core/plugin_state.h"
+#include "core/settings.h"
+#include "game/map_id.h"
+#include "link/link_state.h"
+#include "link/post_json.h"
+
 namespace palaverlink {
+namespace {
 
-void PollOutbound() {}
+// At most one poll is out at a time: with a bot slower than the poll interval, two polls with the
+// same cursor would bring the same messages twice.
+struct PollInFlight {
+  bool outstanding = false;
+  std::uint64_t sequence = 0;  // of the poll that is out
+  int ticksWaited = 0;         // timer ticks since it was sent
+};
 
-void HandleOutboundResponse(bool, const std::string&) {}
+PollInFlight& InFlight() {
+  static PollInFlight poll;
+  return poll;
+}
+
+// The poll timer is the clock here: the host runs PollOutbound once every OutboundPollSeconds.
+bool OutstandingPollIsLost(const PollInFlight& poll) {
+  const std::int64_t interval = std::max(1, Settings().OutboundPollSeconds);
+  return poll.ticksWaited * interval > kOutboundPollLostSeconds;
+}
+
+void SendPoll() {
+  auto& poll = InFlight();
+  if (poll.outstanding) {
+    ++poll.ticksWaited;
+    if (!OutstandingPollIsLost(poll)) return;
+    poll.outstanding = false;  // its answer, should it still come, is ignored
+  }
+  if (LinkState().bridgeDown) return;
+  if (!EnsureMapId()) return;
+
+  const std::string url = Settings().BridgeUrl + "/api/chat/outbound?mapId=" + MapId() +
+                          "&since=" + std::to_string(OutboundCursor());
+  const std::uint64_t sequence = ++poll.sequence;
+  poll.outstanding = true;
+  poll.ticksWaited = 0;
+  const bool started = host::SendGet(
+      url,
+      [sequence](bool success, std::string text) {
+        auto& in_flight = InFlight();
+        if (!in_flight.outstanding || in_flight.sequence != sequence) return;
+        in_flight.outstanding = false;
+        HandleOutboundResponse(success, text);
+      },
+      BuildAuthHeaders());
+  // A request that never started never completes.
+  if (!started) poll.outstanding = false;
+}
+
+void ShowAnswer(const std::string& text) {
+  const OutboundAnswer answer = ReadOutboundAnswer(text);
+  if (answer.shape == OutboundAnswerShape::kUnparsable) {
+    Log().warn(messages::kOutboundUnparsable, AnswerExcerpt(text));
+    return;
+  }
+  if (answer.shape == OutboundAnswerShape::kMissingMessages) {
+    Log().warn(messages::kOutboundMissingMessages, AnswerExcerpt(text));
+    return;
+  }
+  if (!answer.elements.empty() && Settings().Debug) {
+    Log().info(messages::kOutboundDelivered, answer.elements.size());
+  }
+
+  std::size_t skipped = 0;
+  for (const OutboundElement& element : answer.elements) {
+    if (element.createdAt && *element.createdAt > OutboundCursor()) OutboundCursor() = *element.createdAt;
+    if (!element.message) {
+      ++skipped;
+      continue;
+    }
+    const OutboundMessage& message = *element.message;
+    if (Settings().Debug) {
+      Log().info(messages::kOutboundMessage, message.kind, message.author, message.message);
+    }
+    BroadcastChatLine(message.senderTag, message.chatLine);
+  }
+  if (skipped > 0) Log().warn(messages::kOutboundSkipped, skipped, AnswerExcerpt(text));
+}
+
+}  // namespace
+
+void PollOutbound() {
+  RunGuarded("outbound poll", [] { SendPoll(); });
+}
+
+void HandleOutboundResponse(bool success, const std::string& response_text) {
+  RunGuarded("outbound poll", [&] {
+    if (!success) {
+      MarkLinkDown("GET /api/chat/outbound", response_text);
+      return;
+    }
+    ShowAnswer(response_text);
+  });
+}
 
 }  // namespace palaverlink

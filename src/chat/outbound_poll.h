@@ -5,11 +5,15 @@
 
 namespace palaverlink {
 
+// An outstanding poll older than this is counted as lost, so that polling never stops for good.
+inline constexpr int kOutboundPollLostSeconds = 30;
+
 // Sends one GET /api/chat/outbound?mapId=...&since=... unless the link is down, the map id is
 // unknown, or the previous poll is still outstanding.
 void PollOutbound();
 
-// The poll's completion: parses the answer, moves OutboundCursor, shows each message.
+// The poll's completion: parses the answer, moves OutboundCursor, shows each message. A malformed
+// element is skipped (one warning per answer) and the elements after it are still shown.
 void HandleOutboundResponse(bool success, const std::string& response_text);
 
 }  // namespace palaverlink

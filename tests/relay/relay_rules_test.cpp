@@ -1,0 +1,176 @@
+// The pure rules of the chat relay: which send modes are relayed, how a bot message becomes a tag
+// and a line, and how an outbound answer is read.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "chat/broadcast.h"
+#include "chat/chat_hook.h"
+#include "chat/outbound_answer.h"
+
+namespace palaverlink {
+namespace {
+
+TEST(RelayedChannel, FollowsTheSendModeTableAndTheThreeSwitches) {
+  struct Case {
+    int mode;
+    bool global, tribe, alliance;
+    std::optional<std::string_view> channel;
+  };
+  const std::vector<Case> table = {
+      {0, true, false, false, "global"},     {0, false, true, true, std::nullopt},
+      {1, false, true, false, "tribe"},      {1, true, false, true, std::nullopt},
+      {3, false, false, true, "alliance"},   {3, true, true, false, std::nullopt},
+      {2, true, true, true, std::nullopt},   {4, true, true, true, std::nullopt},
+      {-1, true, true, true, std::nullopt},  {INT32_MIN, true, true, true, std::nullopt},
+      {256, true, true, true, std::nullopt},
+  };
+  for (const auto& c : table) {
+    SCOPED_TRACE(c.mode);
+    PluginSettings settings;
+    settings.RelayGlobalChat = c.global;
+    settings.RelayTribeChat = c.tribe;
+    settings.RelayAllianceChat = c.alliance;
+    EXPECT_EQ(RelayedChannel(c.mode, settings), c.channel);
+  }
+}
+
+TEST(OutboundAnswer, ElementsKeepTheirOrderWithDefaultsForAbsentKeys) {
+  const auto answer = ReadOutboundAnswer(
+      R"({"messages":[{"createdAt":5,"author":"Ann","message":"hi","kind":"map","sourceMapName":"Aberration"},)"
+      R"({}],"cursor":"ignored"})");
+  ASSERT_EQ(answer.shape, OutboundAnswerShape::kMessages);
+  ASSERT_EQ(answer.elements.size(), 2u);
+  EXPECT_EQ(answer.elements[0].createdAt, 5);
+  ASSERT_TRUE(answer.elements[0].message);
+  EXPECT_EQ(answer.elements[0].message->kind, "map");
+  EXPECT_EQ(answer.elements[0].message->author, "Ann");
+  EXPECT_EQ(answer.elements[0].message->message, "hi");
+  EXPECT_EQ(answer.elements[0].message->senderTag, "<Aberration>");
+  EXPECT_EQ(answer.elements[0].message->chatLine, "Ann: hi");
+  EXPECT_EQ(answer.elements[1].createdAt, 0);
+  ASSERT_TRUE(answer.elements[1].message);
+  EXPECT_EQ(answer.elements[1].message->kind, "gabblen");
+  EXPECT_EQ(answer.elements[1].message->senderTag, "[Gabblen]");
+  EXPECT_EQ(answer.elements[1].message->chatLine, "");
+}
+
+TEST(OutboundAnswer, CreatedAtIsWholeMillisecondsOrMakesTheElementMalformed) {
+  struct Case {
+    const char* value;
+    std::optional<std::int64_t> createdAt;
+  };
+  const std::vector<Case> table = {
+      {"1700000000123", 1700000000123},
+      {"-42", -42},
+      {"1700000000123.999", 1700000000123},
+      {"-1.5", -1},
+      {"0.25", 0},
+      {"9223372036854775807", INT64_MAX},
+      {"-9223372036854775808", INT64_MIN},
+      {"9223372036854775808", std::nullopt},
+      {"1e300", std::nullopt},
+      {"-1e300", std::nullopt},
+      {"true", std::nullopt},
+      {"null", std::nullopt},
+      {"\"1700000000123\"", std::nullopt},
+      {"[1]", std::nullopt},
+  };
+  for (const auto& c : table) {
+    SCOPED_TRACE(c.value);
+    const auto answer =
+        ReadOutboundAnswer(std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}");
+    ASSERT_EQ(answer.elements.size(), 1u);
+    EXPECT_EQ(answer.elements[0].createdAt, c.createdAt);
+    EXPECT_EQ(answer.elements[0].message.has_value(), c.createdAt.has_value());
+  }
+}
+
+TEST(OutboundAnswer, ReadKeyOfAnotherTypeSkipsTheElementButKeepsItsTime) {
+  const std::vector<std::string> malformed = {
+      R"({"createdAt":9,"author":null})",         R"({"createdAt":9,"message":1})",
+      R"({"createdAt":9,"kind":false})",          R"({"createdAt":9,"kind":"map","sourceMapName":[]})",
+      R"({"createdAt":9,"author":{"name":"x"}})",
+  };
+  for (const auto& element : malformed) {
+    SCOPED_TRACE(element);
+    const auto answer = ReadOutboundAnswer(R"({"messages":[)" + element + "]}");
+    ASSERT_EQ(answer.elements.size(), 1u);
+    EXPECT_EQ(answer.elements[0].createdAt, 9);
+    EXPECT_FALSE(answer.elements[0].message);
+  }
+  // The source map is not read for lines from the outside platform.
+  const auto gabblen = ReadOutboundAnswer(R"({"messages":[{"kind":"gabblen","sourceMapName":0}]})");
+  ASSERT_EQ(gabblen.elements.size(), 1u);
+  EXPECT_TRUE(gabblen.elements[0].message);
+
+  const auto not_objects = ReadOutboundAnswer(R"({"messages":[1,"x",null,[],true]})");
+  ASSERT_EQ(not_objects.elements.size(), 5u);
+  for (const auto& element : not_objects.elements) {
+    EXPECT_FALSE(element.createdAt);
+    EXPECT_FALSE(element.message);
+  }
+}
+
+TEST(OutboundAnswer, ShapeOfTheWholeAnswer) {
+  struct Case {
+    const char* text;
+    OutboundAnswerShape shape;
+  };
+  const std::vector<Case> table = {
+      {R"({"messages":[]})", OutboundAnswerShape::kMessages},
+      {" \n{\"messages\":[]}\t ", OutboundAnswerShape::kMessages},
+      {"{}", OutboundAnswerShape::kMissingMessages},
+      {"[]", OutboundAnswerShape::kMissingMessages},
+      {"null", OutboundAnswerShape::kMissingMessages},
+      {"42", OutboundAnswerShape::kMissingMessages},
+      {R"({"messages":null})", OutboundAnswerShape::kMissingMessages},
+      {R"({"messages":{}})", OutboundAnswerShape::kMissingMessages},
+      {R"({"messages":"[]"})", OutboundAnswerShape::kMissingMessages},
+      {R"({"Messages":[]})", OutboundAnswerShape::kMissingMessages},
+      {"", OutboundAnswerShape::kUnparsable},
+      {"<html>", OutboundAnswerShape::kUnparsable},
+      {R"({"messages":[]}})", OutboundAnswerShape::kUnparsable},
+      {R"(/* c */ {"messages":[]})", OutboundAnswerShape::kUnparsable},
+      {"{\"messages\":[{\"message\":\"\xff\"}]}", OutboundAnswerShape::kUnparsable},
+  };
+  for (const auto& c : table) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(ReadOutboundAnswer(c.text).shape, c.shape);
+  }
+}
+
+TEST(OutboundAnswer, ExcerptIsTheFirstTwoHundredBytesEvenInsideACharacter) {
+  EXPECT_EQ(AnswerExcerpt("short"), "short");
+  const std::string text = std::string(199, 'a') + "\xC3\xA9" + "tail";
+  EXPECT_EQ(AnswerExcerpt(text), std::string(199, 'a') + "\xC3");
+  EXPECT_EQ(AnswerExcerpt(std::string(200, 'b')).size(), 200u);
+}
+
+TEST(SenderTagAndChatLine, FormedFromKindSourceAuthorAndMessage) {
+  EXPECT_EQ(SenderTag("gabblen", "Ragnarok"), "[Gabblen]");
+  EXPECT_EQ(SenderTag("Gabblen", "Ragnarok"), "<Ragnarok>");
+  EXPECT_EQ(SenderTag("gabblen ", "Map"), "<Map>");
+  EXPECT_EQ(SenderTag("", ""), "<>");
+  EXPECT_EQ(ChatLine("Ann", "hi"), "Ann: hi");
+  EXPECT_EQ(ChatLine("Ann", ""), "Ann: ");
+  EXPECT_EQ(ChatLine("", "hi"), "hi");
+  EXPECT_EQ(ChatLine("", ""), "");
+}
+
+TEST(Utf8ToWide, ConvertsEveryByteAndFallsBackToWideningEachByte) {
+  EXPECT_EQ(Utf8ToWide(""), u"");
+  EXPECT_EQ(Utf8ToWide("Zo\xC3\xAB \xF0\x9F\x98\x80"), u"Zo\u00EB \xD83D\xDE00");
+  EXPECT_EQ(Utf8ToWide(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
+  EXPECT_EQ(Utf8ToWide("\xFF"), u"\uFFFD");
+
+  EXPECT_EQ(WidenEachByte(""), u"");
+  EXPECT_EQ(WidenEachByte(std::string("A\0\x7F\x80\xC3\xFF", 6)),
+            std::u16string(u"A\0\x7F\xFF80\xFFC3\xFFFF", 6));
+}
+
+}  // namespace
+}  // namespace palaverlink

@@ -1,0 +1,231 @@
+// The periodic player list and the logout notice.
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/relay/relay_fixture.h"
+
+namespace palaverlink::testing {
+namespace {
+
+using std::chrono::seconds;
+
+constexpr char kSync[] = "/api/sessions/sync";
+constexpr char kLeave[] = "/api/sessions/leave";
+
+class Sessions : public RelayFixture {
+ protected:
+  // Polls are kept out of the way; the sync runs every 10 s.
+  void LoadOnMap(const std::string& extra = "") {
+    Load(R"({"MapId":"the-island","SyncIntervalSeconds":10,"OutboundPollSeconds":100000)" + extra + "}");
+    game().CreateWorld(u"TheIsland");
+  }
+
+  // Runs the sync timer once; gives the body it sent (null when none went out) and the system
+  // times around the run.
+  struct Run {
+    nlohmann::json body;
+    std::int64_t before = 0;
+    std::int64_t after = 0;
+  };
+  Run SyncOnce() {
+    Run run;
+    const auto sent = RequestsTo(kSync).size();
+    run.before = SystemNowMs();
+    Advance(seconds(10));
+    run.after = SystemNowMs();
+    const auto syncs = RequestsTo(kSync);
+    if (syncs.size() > sent) run.body = nlohmann::json::parse(syncs.back().body);
+    return run;
+  }
+
+  static nlohmann::json PlayerIn(const nlohmann::json& body, const std::string& platform_id) {
+    for (const auto& player : body["players"]) {
+      if (player["platformId"] == platform_id) return player;
+    }
+    return nullptr;
+  }
+
+  // Makes the next system-clock reading differ from every earlier one.
+  static void LetTheClockMove() { std::this_thread::sleep_for(std::chrono::milliseconds(3)); }
+};
+
+TEST_F(Sessions, EmptyWorldSendsAnEmptyList) {
+  LoadOnMap(R"(,"Debug":true)");
+  SyncOnce();
+
+  const auto syncs = RequestsTo(kSync);
+  ASSERT_EQ(syncs.size(), 1u);
+  EXPECT_EQ(syncs[0].method, "POST");
+  EXPECT_EQ(syncs[0].url, "http://127.0.0.1:8765/api/sessions/sync");
+  EXPECT_EQ(syncs[0].body, R"({"mapId":"the-island","players":[]})");
+  EXPECT_EQ(LinesAfterLoad(),
+            std::vector<std::string>{"[info] Palaverlink: session sync - 0 player(s) on 'the-island'"});
+}
+
+TEST_F(Sessions, PlayersAreListedAsTheGameHoldsThem) {
+  LoadOnMap();
+  auto no_state = Player(kBo, u"Bo", u"bo_account", u"Ignored");
+  no_state.has_player_state = false;
+  game().Join(Player(kRex, u"Rex", u"rex_account", u"Raptors"));
+  game().Join(Player(0, u"Nobody"));
+  game().Join(Player(kAnn, u"", u"ann_account", u""));
+  game().Join(no_state);
+  game().Join(Player(18446744073709551615ULL, u"Max", u"max_account", u"Zoë's"));
+  game().Join(Player(7, u"Gone"));
+  game().Vanish(7);
+
+  const Run run = SyncOnce();
+
+  const auto syncs = RequestsTo(kSync);
+  ASSERT_EQ(syncs.size(), 1u);
+  const auto& players = run.body["players"];
+  ASSERT_EQ(players.size(), 4u);
+  // platform id, character name, account name, tribe name
+  const std::vector<std::vector<std::string>> expected = {
+      {"76561198000000001", "Rex", "rex_account", "Raptors"},
+      {"76561198000000002", "", "ann_account", ""},
+      {"76561198000000003", "Bo", "", ""},
+      {"18446744073709551615", "Max", "max_account", "Zoë's"},
+  };
+  std::string body = R"({"mapId":"the-island","players":[)";
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const std::int64_t start = players[i]["sessionStartedAt"];
+    EXPECT_GE(start, run.before);
+    EXPECT_LE(start, run.after);
+    body += (i ? "," : "") + std::string(R"({"platformId":")") + expected[i][0] + R"(","playerName":")" +
+            expected[i][1] + R"(","sessionStartedAt":)" + std::to_string(start) + R"(,"steamName":")" +
+            expected[i][2] + R"(","tribeName":")" + expected[i][3] + R"("})";
+  }
+  EXPECT_EQ(syncs[0].body, body + "]}");
+  EXPECT_TRUE(LinesAfterLoad().empty());
+}
+
+TEST_F(Sessions, StartIsKeptUntilLogoutAndRenewedOnReturn) {
+  LoadOnMap();
+  game().Join(Player(kRex, u"Rex"));
+  game().Join(Player(kAnn, u"Ann"));
+  const Run first = SyncOnce();
+  LetTheClockMove();
+  const Run second = SyncOnce();
+  const nlohmann::json rex_start = PlayerIn(first.body, "76561198000000001")["sessionStartedAt"];
+  EXPECT_EQ(PlayerIn(second.body, "76561198000000001")["sessionStartedAt"], rex_start);
+  EXPECT_EQ(PlayerIn(second.body, "76561198000000002")["sessionStartedAt"],
+            PlayerIn(first.body, "76561198000000002")["sessionStartedAt"]);
+
+  game().Leave(kRex);
+  LetTheClockMove();
+  const Run gone = SyncOnce();
+  EXPECT_TRUE(PlayerIn(gone.body, "76561198000000001").is_null());
+
+  game().Join(Player(kRex, u"Rex"));
+  LetTheClockMove();
+  const Run back = SyncOnce();
+  const std::int64_t new_start = PlayerIn(back.body, "76561198000000001")["sessionStartedAt"];
+  EXPECT_GE(new_start, back.before);
+  EXPECT_GT(new_start, rex_start.get<std::int64_t>());
+  EXPECT_EQ(PlayerIn(back.body, "76561198000000002")["sessionStartedAt"],
+            PlayerIn(first.body, "76561198000000002")["sessionStartedAt"]);
+}
+
+TEST_F(Sessions, StartsAreRecordedWhileTheLinkIsDown) {
+  LoadOnMap();
+  SyncOnce();
+  host().Complete(RequestsTo(kSync)[0].id, false, "connection refused");
+  ASSERT_EQ(RequestsTo(kSync).size(), 1u);
+
+  game().Join(Player(kRex, u"Rex"));
+  const std::int64_t before_dropped_run = SystemNowMs();
+  SyncOnce();
+  const std::int64_t after_dropped_run = SystemNowMs();
+  EXPECT_EQ(RequestsTo(kSync).size(), 1u);
+
+  const auto probes = RequestsTo("/health");
+  ASSERT_FALSE(probes.empty());
+  host().Complete(probes.back().id, true, "ok");
+  LetTheClockMove();
+  const Run up = SyncOnce();
+  ASSERT_FALSE(up.body.is_null());
+  const std::int64_t start = PlayerIn(up.body, "76561198000000001")["sessionStartedAt"];
+  EXPECT_GE(start, before_dropped_run);
+  EXPECT_LE(start, after_dropped_run);
+}
+
+TEST_F(Sessions, NothingIsSentBeforeTheMapIsKnown) {
+  Load(R"({"SyncIntervalSeconds":10,"OutboundPollSeconds":100000})");
+  SyncOnce();
+  game().CreateWorld(u"");
+  game().Join(Player(kRex, u"Rex"));
+  SyncOnce();
+  EXPECT_TRUE(RequestsTo(kSync).empty());
+}
+
+TEST_F(Sessions, LeaveNoticeNamesMapAndPlayer) {
+  LoadOnMap(R"(,"Debug":true)");
+  game().Join(Player(18446744073709551615ULL, u"Max"));
+
+  game().Leave(18446744073709551615ULL);
+
+  const auto leaves = RequestsTo(kLeave);
+  ASSERT_EQ(leaves.size(), 1u);
+  EXPECT_EQ(leaves[0].method, "POST");
+  EXPECT_EQ(leaves[0].url, "http://127.0.0.1:8765/api/sessions/leave");
+  EXPECT_EQ(leaves[0].body, R"({"mapId":"the-island","platformId":"18446744073709551615"})");
+  EXPECT_EQ(
+      LinesAfterLoad(),
+      std::vector<std::string>{"[info] Palaverlink: player 18446744073709551615 logged out - posting leave"});
+  ASSERT_EQ(game().HandledLogouts().size(), 1u);
+  EXPECT_EQ(game().HandledLogouts()[0].player, 18446744073709551615ULL);
+}
+
+TEST_F(Sessions, LogoutsThatSendNothingStillReachTheGame) {
+  LoadOnMap();
+  game().Join(Player(0, u"Nobody"));
+  game().Join(Player(kRex, u"Rex"));
+  game().Join(Player(kAnn, u"Ann"));
+
+  game().LogoutWithNullController();
+  game().Leave(0);
+  game().ThrowFrom("AShooterPlayerController.GetUniqueNetIdAsUINT64");
+  game().Leave(kRex);
+  game().Leave(kAnn);
+
+  EXPECT_EQ(BodiesTo(kLeave),
+            std::vector<std::string>{R"({"mapId":"the-island","platformId":"76561198000000002"})"});
+  EXPECT_EQ(game().CallCount("AShooterGameMode.Logout"), 4);
+  ASSERT_EQ(game().HandledLogouts().size(), 4u);
+  EXPECT_TRUE(game().HandledLogouts()[0].controller_was_null);
+  EXPECT_EQ(game().HandledLogouts()[2].player, kRex);
+  EXPECT_TRUE(LinesAfterLoad().empty());
+}
+
+TEST_F(Sessions, LogoutWhileTheMapIsUnknownSendsNothingThenOrLater) {
+  Load(R"({"SyncIntervalSeconds":10,"OutboundPollSeconds":100000,"Debug":true})");
+  game().CreateWorld(u"");
+  game().Join(Player(kRex, u"Rex"));
+
+  game().Leave(kRex);
+  EXPECT_EQ(game().HandledLogouts().size(), 1u);
+
+  game().DestroyWorld();
+  game().CreateWorld(u"TheIsland");
+  SyncOnce();
+  EXPECT_TRUE(RequestsTo(kLeave).empty());
+  EXPECT_EQ(BodiesTo(kSync), std::vector<std::string>{R"({"mapId":"the-island","players":[]})"});
+}
+
+TEST_F(Sessions, LogoutWithTheLinkDownIsDroppedAndTheGameStillLogsOut) {
+  LoadOnMap();
+  game().Join(Player(kRex, u"Rex"));
+  SyncOnce();
+  host().Complete(RequestsTo(kSync)[0].id, false, "HTTP 502 Bad Gateway");
+
+  game().Leave(kRex);
+
+  EXPECT_TRUE(RequestsTo(kLeave).empty());
+  EXPECT_EQ(game().HandledLogouts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace palaverlink::testing
