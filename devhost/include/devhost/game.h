@@ -45,6 +45,15 @@ struct HandledLogout {
   bool controller_was_null = false;
 };
 
+// Told of what the game does as it happens (on the game thread).
+class GameObserver {
+ public:
+  virtual ~GameObserver() = default;
+  virtual void OnShown(const ShownLine& /*shown*/) {}
+  virtual void OnChatHandled(const HandledChat& /*chat*/) {}
+  virtual void OnLogoutHandled(const HandledLogout& /*logout*/) {}
+};
+
 class Game {
  public:
   virtual ~Game() = default;
@@ -80,6 +89,20 @@ class Game {
   virtual int CallCount(const std::string& function_name) const = 0;
 
   virtual TrackingAllocator& Allocator() = 0;
+
+  // Calls of game functions with objects the game does not know (a null, stale or foreign
+  // controller, a string record whose count does not fit its buffer, ...), one text each.
+  virtual std::vector<std::string> Misuses() const = 0;
+
+  // The game's objects, for tests that call game functions themselves; null when absent.
+  virtual ::UWorld* World() const = 0;
+  virtual ::AShooterGameMode* GameMode() const = 0;
+  virtual ::AShooterPlayerController* Controller(std::uint64_t player) const = 0;
+  // The weak reference the world's player list holds for the player (also after Vanish).
+  virtual std::optional<FWeakObjectPtr> WeakReferenceOf(std::uint64_t player) const = 0;
+
+  // At most one observer; null removes it.
+  virtual void SetObserver(GameObserver* observer) = 0;
 };
 
 }  // namespace devhost

@@ -1,0 +1,59 @@
+// The framework's operations on the host: hooks, timers, requests, each tagged with the plug-in
+// whose code asked for it.
+#include "host_impl.h"
+
+namespace devhost {
+
+bool Host::Impl::InstallHook(const std::string& name, void* detour, void** original) {
+  if (current_owner != 0) CheckGameThread("InstallHook");
+  return hooks.Install(name, detour, original, current_owner);
+}
+
+bool Host::Impl::RemoveHook(const std::string& name, void* detour) {
+  if (current_owner != 0) CheckGameThread("RemoveHook");
+  return hooks.Remove(name, detour);
+}
+
+void Host::Impl::AddTimer(const std::function<void()>& callback, int interval_seconds, int count) {
+  if (current_owner != 0) CheckGameThread("RecurringExecuteInternal");
+  timers.Add(callback, interval_seconds, count, current_owner, env->NowMs());
+}
+
+bool Host::Impl::CreateRequest(std::string method, const std::string& url,
+                               const RequestRegistry::Completion& completion, std::string body,
+                               std::string content_type, std::vector<std::string> headers) {
+  if (current_owner != 0) CheckGameThread(method + " request");
+  if (url.empty()) return false;
+  const std::uint64_t key = requests.Add(current_owner, completion);
+  HttpRequest request;
+  request.method = std::move(method);
+  request.url = url;
+  request.headers = std::move(headers);
+  request.content_type = std::move(content_type);
+  request.body = std::move(body);
+  // The test completes manual requests on the game thread itself; a transport thread hands the
+  // outcome over to the game loop.
+  const bool manual = env->IsManual();
+  env->Send(std::move(request), [this, key, manual](bool success, std::string text) {
+    if (manual) {
+      Deliver(key, success, text);
+    } else {
+      work.Post([this, key, success, text = std::move(text)] { Deliver(key, success, text); });
+    }
+  });
+  return true;
+}
+
+void Host::Impl::Deliver(std::uint64_t key, bool success, const std::string& text) {
+  auto taken = requests.Take(key);
+  if (!taken) return;  // its plug-in was unloaded
+  CallInto(taken->owner, "request completion", [&] { taken->completion(success, text); });
+}
+
+void Host::Impl::CallHooked(const std::string& name, const std::function<void(void*)>& call) {
+  const HookTable::Target target = hooks.Current(name);
+  if (target.function == nullptr) return;
+  CallInto(target.owner, "hook on " + name, [&] { call(target.function); });
+}
+
+}  // namespace devhost

@@ -1,0 +1,173 @@
+#include "devhost/tracking_allocator.h"
+
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define DEVHOST_POISON(address, size) __asan_poison_memory_region((address), (size))
+#define DEVHOST_UNPOISON(address, size) __asan_unpoison_memory_region((address), (size))
+#else
+#define DEVHOST_POISON(address, size) ((void)(address), (void)(size))
+#define DEVHOST_UNPOISON(address, size) ((void)(address), (void)(size))
+#endif
+
+namespace devhost {
+namespace {
+
+constexpr std::size_t kQuarantineLimit = 4096;
+constexpr std::size_t kMinimumAlignment = 16;
+
+void* RawAllocate(std::size_t count, std::uint32_t alignment) {
+  const std::size_t align = std::max<std::size_t>(kMinimumAlignment, alignment);
+  std::size_t bytes = std::max<std::size_t>(count, 1);
+  bytes = (bytes + align - 1) / align * align;  // aligned_alloc wants a multiple of the alignment
+  return std::aligned_alloc(align, bytes);
+}
+
+std::string Address(const void* p) { return fmt::format("{}", p); }
+
+}  // namespace
+
+TrackingAllocator::~TrackingAllocator() {
+  for (auto& [buffer, block] : live_) std::free(buffer);
+  for (auto& [buffer, bytes] : quarantine_) {
+    DEVHOST_UNPOISON(buffer, bytes);
+    std::free(buffer);
+  }
+}
+
+void* TrackingAllocator::Malloc(std::size_t count, std::uint32_t alignment) {
+  return Allocate(count, alignment, false);
+}
+void* TrackingAllocator::Realloc(void* original, std::size_t count, std::uint32_t alignment) {
+  return Reallocate(original, count, alignment, false);
+}
+void TrackingAllocator::Free(void* original) { Release(original, false); }
+
+void* TrackingAllocator::MallocHeld(std::size_t count) { return Allocate(count, 0, true); }
+void* TrackingAllocator::ReallocHeld(void* original, std::size_t count) {
+  return Reallocate(original, count, 0, true);
+}
+void TrackingAllocator::FreeHeld(void* original) { Release(original, true); }
+
+void* TrackingAllocator::Allocate(std::size_t count, std::uint32_t alignment, bool held) {
+  void* buffer = RawAllocate(count, alignment);
+  if (buffer == nullptr) return nullptr;
+  std::lock_guard lock(mutex_);
+  freed_.erase(buffer);
+  live_[buffer] = Block{count, held};
+  return buffer;
+}
+
+void* TrackingAllocator::Reallocate(void* original, std::size_t count, std::uint32_t alignment, bool held) {
+  if (original == nullptr) return Allocate(count, alignment, held);
+  if (count == 0) {
+    Release(original, held);
+    return nullptr;
+  }
+  std::size_t old_bytes = 0;
+  {
+    std::lock_guard lock(mutex_);
+    auto it = live_.find(original);
+    if (it == live_.end()) {
+      errors_.push_back(fmt::format("{} of {} {}", "realloc",
+                                    freed_.count(original) ? "a freed buffer" : "a foreign buffer",
+                                    Address(original)));
+      return nullptr;
+    }
+    if (it->second.held != held) {
+      errors_.push_back(fmt::format("realloc of a buffer the game holds {}", Address(original)));
+      return nullptr;
+    }
+    old_bytes = it->second.bytes;
+  }
+  void* moved = Allocate(count, alignment, held);
+  if (moved == nullptr) return nullptr;
+  std::memcpy(moved, original, std::min(old_bytes, count));
+  Release(original, held);
+  return moved;
+}
+
+void TrackingAllocator::Release(void* original, bool held) {
+  if (original == nullptr) return;
+  std::lock_guard lock(mutex_);
+  auto it = live_.find(original);
+  if (it == live_.end()) {
+    errors_.push_back(freed_.count(original) ? "double free of " + Address(original)
+                                             : "free of a foreign buffer " + Address(original));
+    return;
+  }
+  if (it->second.held != held) {
+    // The buffer stays valid: the game still uses it.
+    errors_.push_back(held ? "the game freed a buffer it does not hold " + Address(original)
+                           : "free of a buffer the game still holds " + Address(original));
+    return;
+  }
+  const std::size_t bytes = it->second.bytes;
+  live_.erase(it);
+  freed_.insert(original);
+  Quarantine(original, bytes);
+}
+
+void TrackingAllocator::Quarantine(void* buffer, std::size_t bytes) {
+  DEVHOST_POISON(buffer, bytes);
+  quarantine_.emplace_back(buffer, bytes);
+  if (quarantine_.size() > kQuarantineLimit) {
+    auto [oldest, oldest_bytes] = quarantine_.front();
+    quarantine_.pop_front();
+    freed_.erase(oldest);
+    DEVHOST_UNPOISON(oldest, oldest_bytes);
+    std::free(oldest);
+  }
+}
+
+bool TrackingAllocator::Owns(const void* buffer, std::size_t* bytes) const {
+  std::lock_guard lock(mutex_);
+  auto it = live_.find(const_cast<void*>(buffer));
+  if (it == live_.end()) return false;
+  if (bytes != nullptr) *bytes = it->second.bytes;
+  return true;
+}
+
+std::size_t TrackingAllocator::LiveCount() const {
+  std::lock_guard lock(mutex_);
+  return static_cast<std::size_t>(
+      std::count_if(live_.begin(), live_.end(), [](const auto& entry) { return !entry.second.held; }));
+}
+
+std::size_t TrackingAllocator::LiveBytes() const {
+  std::lock_guard lock(mutex_);
+  std::size_t total = 0;
+  for (const auto& [buffer, block] : live_) {
+    if (!block.held) total += block.bytes;
+  }
+  return total;
+}
+
+std::size_t TrackingAllocator::HeldCount() const {
+  std::lock_guard lock(mutex_);
+  return live_.size() -
+         static_cast<std::size_t>(
+             std::count_if(live_.begin(), live_.end(), [](const auto& entry) { return !entry.second.held; }));
+}
+
+std::vector<std::string> TrackingAllocator::Errors() const {
+  std::lock_guard lock(mutex_);
+  return errors_;
+}
+
+std::vector<std::string> TrackingAllocator::Problems() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> problems = errors_;
+  for (const auto& [buffer, block] : live_) {
+    if (!block.held)
+      problems.push_back(fmt::format("leak of {} byte(s) at {}", block.bytes, Address(buffer)));
+  }
+  return problems;
+}
+
+}  // namespace devhost

@@ -1,0 +1,72 @@
+// Requests are recorded as made and completed on the game thread when the test says so.
+#include <gmock/gmock.h>
+
+#include <thread>
+
+#include "host_fixture.h"
+
+namespace devhost::testing {
+namespace {
+
+using RequestsTest = HostTest;
+
+TEST_F(RequestsTest, RequestsAreRecordedWithEverythingTheCallerPassed) {
+  auto& requests = API::Requests::Get();
+  EXPECT_TRUE(requests.CreateGetRequest("http://127.0.0.1:8765/health", [](bool, std::string) {}));
+  EXPECT_TRUE(requests.CreatePostRequest("http://127.0.0.1:8765/api/chat/inbound", [](bool, std::string) {},
+                                         R"({"a":1})", "application/json", {"Authorization: Bearer k"}));
+
+  ASSERT_EQ(env().Requests().size(), 2u);
+  const HttpRequest& get = env().Requests()[0];
+  EXPECT_EQ(get.id, 1u);
+  EXPECT_EQ(get.method, "GET");
+  EXPECT_EQ(get.url, "http://127.0.0.1:8765/health");
+  EXPECT_TRUE(get.headers.empty());
+  const HttpRequest& post = env().Requests()[1];
+  EXPECT_EQ(post.id, 2u);
+  EXPECT_EQ(post.method, "POST");
+  EXPECT_EQ(post.body, R"({"a":1})");
+  EXPECT_EQ(post.content_type, "application/json");
+  EXPECT_THAT(post.headers, ::testing::ElementsAre("Authorization: Bearer k"));
+  EXPECT_EQ(env().Pending().size(), 2u);
+}
+
+TEST_F(RequestsTest, CompletionRunsOnceOnTheGameThreadWithTheGivenOutcome) {
+  std::vector<std::pair<bool, std::string>> outcomes;
+  std::thread::id ran_on;
+  API::Requests::Get().CreateGetRequest("http://127.0.0.1:1/x", [&](bool success, std::string text) {
+    outcomes.emplace_back(success, std::move(text));
+    ran_on = std::this_thread::get_id();
+  });
+  EXPECT_TRUE(outcomes.empty()) << "nothing runs before the test completes the request";
+
+  host().Complete(1, false, "HTTP 401 Unauthorized");
+  EXPECT_THAT(outcomes, ::testing::ElementsAre(std::pair{false, std::string("HTTP 401 Unauthorized")}));
+  EXPECT_EQ(ran_on, std::this_thread::get_id());
+  EXPECT_TRUE(env().Pending().empty());
+
+  host().Complete(1, true, "again");
+  EXPECT_EQ(outcomes.size(), 1u) << "a request completes once";
+}
+
+TEST_F(RequestsTest, CompletionMayStartTheNextRequest) {
+  int completions = 0;
+  std::function<void(bool, std::string)> chain = [&](bool, std::string) {
+    if (++completions < 3) API::Requests::Get().CreateGetRequest("http://127.0.0.1:1/next", chain);
+  };
+  API::Requests::Get().CreateGetRequest("http://127.0.0.1:1/first", chain);
+  for (std::uint64_t id = 1; id <= 3; ++id) host().Complete(id, true, "{}");
+  EXPECT_EQ(completions, 3);
+  EXPECT_EQ(env().Requests().size(), 3u);
+  EXPECT_TRUE(env().Pending().empty());
+}
+
+TEST_F(RequestsTest, RequestWithoutAUrlIsRefusedAndNeverCompletes) {
+  bool ran = false;
+  EXPECT_FALSE(API::Requests::Get().CreateGetRequest("", [&](bool, std::string) { ran = true; }));
+  EXPECT_TRUE(env().Requests().empty());
+  EXPECT_FALSE(ran);
+}
+
+}  // namespace
+}  // namespace devhost::testing
