@@ -7,6 +7,9 @@
 # library, so no find_package here. spdlog's implementation is compiled once, in
 # cmake/windows/spdlog_compiled.cpp; every other file sees declarations only.
 
+# Windows finds a program's DLLs beside it: the programs and the framework library share a folder.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/bin")
+
 set(_deps_include "${CMAKE_BINARY_DIR}/third_party/include")
 file(MAKE_DIRECTORY "${_deps_include}")
 foreach(_dir nlohmann spdlog fmt)

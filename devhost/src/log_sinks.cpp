@@ -21,7 +21,7 @@ void StderrLineSink::flush_() { std::fflush(stderr); }
 FileLineSink::FileLineSink(const std::filesystem::path& path) {
   std::error_code ignored;
   std::filesystem::create_directories(path.parent_path(), ignored);
-  file_ = std::fopen(path.c_str(), "ab");
+  file_ = std::fopen(path.string().c_str(), "ab");
   if (file_ == nullptr)
     throw std::system_error(errno, std::generic_category(), "cannot open " + path.string());
 }
