@@ -1,9 +1,10 @@
 // Game chat to the bot: which lines go out, what their bodies hold, and that the game's own
 // handling is never disturbed.
+#include <ostream>
 #include <string>
 #include <vector>
 
-#include "tests/relay/relay_fixture.h"
+#include "relay/relay_fixture.h"
 
 namespace palaverlink::testing {
 namespace {
@@ -18,6 +19,8 @@ struct RelayCase {
   std::string channel;  // empty: the line must not reach the bot
   std::string message;
 };
+
+void PrintTo(const RelayCase& c, std::ostream* out) { *out << c.name; }
 
 class ChatRelayRules : public RelayFixture, public ::testing::WithParamInterface<RelayCase> {};
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -105,6 +106,10 @@ class LiveBot : public ::testing::Test {
     std::filesystem::create_directories(root_);
     host_ = std::make_unique<devhost::Host>(root_, devhost::MakeRealEnvironment(5s), /*log_to_stderr=*/false);
     game_thread_ = std::thread([this] { host_->Run(); });
+    // Until the loop has taken over, the host counts the constructing thread as the game thread.
+    std::promise<void> running;
+    host_->Post([&running] { running.set_value(); });
+    running.get_future().wait();
   }
 
   void TearDown() override {
@@ -113,8 +118,10 @@ class LiveBot : public ::testing::Test {
     });
     host_->Stop();
     game_thread_.join();
-    EXPECT_TRUE(host_->EscapedExceptions().empty());
-    EXPECT_TRUE(host_->game().Allocator().Problems().empty());
+    const auto escaped = host_->EscapedExceptions();
+    EXPECT_TRUE(escaped.empty()) << "exception reached the host: " << escaped.front();
+    const auto problems = host_->game().Allocator().Problems();
+    EXPECT_TRUE(problems.empty()) << "game allocator: " << problems.front();
     host_.reset();
     std::filesystem::remove_all(root_);
   }

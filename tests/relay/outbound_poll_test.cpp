@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/relay/relay_fixture.h"
+#include "relay/relay_fixture.h"
 
 namespace palaverlink::testing {
 namespace {

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/plugin_fixture.h"
+#include "support/plugin_fixture.h"
 
 namespace palaverlink::testing {
 

@@ -1,0 +1,60 @@
+// The plug-in's parts linked into the test and driven against a development host (manual clock,
+// recording transport), for behaviour that no entry point of the loaded plug-in reaches on its
+// own. The process-wide state is put back to its load-time values before every test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/log_channel.h"
+#include "core/settings.h"
+#include "devhost/host.h"
+#include "link/link_state.h"
+#include "log_lines.h"
+
+namespace palaverlink::testing {
+
+class ComponentFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = std::filesystem::temp_directory_path() /
+            ("palaverlink-component-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    std::filesystem::remove_all(root_);
+    std::filesystem::create_directories(root_);
+    auto environment = std::make_unique<devhost::ManualEnvironment>();
+    env_ = environment.get();
+    host_ = std::make_unique<devhost::Host>(root_, std::move(environment), /*log_to_stderr=*/false);
+    Settings() = PluginSettings{};
+    LinkState() = LinkStateData{};
+    OpenLogChannel("Palaverlink");
+  }
+
+  void TearDown() override {
+    EXPECT_TRUE(host_->EscapedExceptions().empty()) << host_->EscapedExceptions().front();
+    const auto errors = host_->game().Allocator().Errors();
+    EXPECT_TRUE(errors.empty()) << "game allocator: " << errors.front();
+    host_.reset();
+    OpenLogChannel("Palaverlink");  // no host now: a logger that writes nowhere
+    std::filesystem::remove_all(root_);
+  }
+
+  devhost::Host& host() { return *host_; }
+  devhost::Game& game() { return host_->game(); }
+  devhost::ManualEnvironment& env() { return *env_; }
+  std::vector<PluginLine> PluginLog() const { return SplitPluginLines(host_->LogLinesOf("Palaverlink")); }
+  const devhost::HttpRequest& LastRequest() const { return env_->Requests().back(); }
+
+ private:
+  static inline int counter_ = 0;
+  std::filesystem::path root_;
+  devhost::ManualEnvironment* env_ = nullptr;
+  std::unique_ptr<devhost::Host> host_;
+};
+
+}  // namespace palaverlink::testing

@@ -1,0 +1,158 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "log_lines.h"
+#include "support/plugin_fixture.h"
+
+namespace palaverlink::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+constexpr char kChatHandler[] = "AShooterPlayerController.ServerSendChatMessage_Implementation";
+constexpr char kLogout[] = "AShooterGameMode.Logout";
+
+class Startup : public PluginFixture {
+ protected:
+  std::vector<PluginLine> Lines() { return SplitPluginLines(PluginLog()); }
+  std::string ConfigPath() { return host().Root().string() + "/ArkApi/Plugins/Palaverlink/config.json"; }
+};
+
+TEST_F(Startup, WithoutAConfigFileStaysInert) {
+  LoadWithoutConfig();
+  EXPECT_THAT(Lines(), ElementsAre(Error("Config error: Could not open " + ConfigPath())));
+  EXPECT_THAT(host().InstalledHooks(), IsEmpty());
+  EXPECT_THAT(host().TimerIntervals(), IsEmpty());
+  Advance(std::chrono::minutes(5));
+  EXPECT_THAT(env().Requests(), IsEmpty());
+}
+
+TEST_F(Startup, EmptyObjectRunsWithTheDefaults) {
+  Load("{}");
+  EXPECT_THAT(
+      Lines(),
+      ElementsAre(Info("Palaverlink loaded. Bridge=http://127.0.0.1:8765 Map=<auto-detect> Debug=off")));
+  EXPECT_THAT(host().InstalledHooks(), UnorderedElementsAre(kChatHandler, kLogout));
+  EXPECT_THAT(host().TimerIntervals(), ElementsAre(3, 60, 30));
+}
+
+TEST_F(Startup, LoadedLineShowsTheSettingsAsHeld) {
+  Load(R"({"BridgeUrl":"http://10.0.0.5:9000///","Debug":true,"MapId":"TheIsland","OutboundPollSeconds":7,
+           "SyncIntervalSeconds":120})");
+  EXPECT_THAT(Lines(),
+              ElementsAre(Info("Palaverlink loaded. Bridge=http://10.0.0.5:9000 Map=TheIsland Debug=on")));
+  EXPECT_THAT(host().TimerIntervals(), ElementsAre(7, 120, 30));
+}
+
+struct ConfigCase {
+  std::string name;
+  std::string config;
+  std::string loaded_or_error;  // the one plug-in line of the start-up
+  std::vector<int> intervals;   // empty: inert
+};
+
+class ConfigFile : public Startup, public ::testing::WithParamInterface<ConfigCase> {};
+
+TEST_P(ConfigFile, GivesTheExpectedStartUp) {
+  const ConfigCase& c = GetParam();
+  Load(c.config);
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  if (c.intervals.empty()) {
+    EXPECT_EQ(lines[0], Error("Config error: " + c.loaded_or_error));
+    EXPECT_THAT(host().InstalledHooks(), IsEmpty());
+    EXPECT_THAT(host().TimerIntervals(), IsEmpty());
+  } else {
+    EXPECT_EQ(lines[0], Info("Palaverlink loaded. " + c.loaded_or_error));
+    EXPECT_EQ(host().TimerIntervals(), c.intervals);
+  }
+}
+
+std::string CaseName(const ::testing::TestParamInfo<ConfigCase>& param_info) { return param_info.param.name; }
+
+const std::string kDefaultsLoaded = "Bridge=http://127.0.0.1:8765 Map=<auto-detect> Debug=off";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ConfigFile,
+    ::testing::Values(
+        ConfigCase{"quoted_number",
+                   R"({"BridgeUrl":"http://b:1/","ApiKey":"k","MapId":"m","SyncIntervalSeconds":5,
+                      "OutboundPollSeconds":"5","Debug":true})",
+                   "[json.exception.type_error.302] type must be number, but is string",
+                   {}},
+        ConfigCase{"debug_as_number",
+                   R"({"Debug":1})",
+                   "[json.exception.type_error.302] type must be boolean, but is number",
+                   {}},
+        ConfigCase{"api_key_null",
+                   R"({"ApiKey":null})",
+                   "[json.exception.type_error.302] type must be string, but is null",
+                   {}},
+        ConfigCase{"array_document",
+                   R"(["BridgeUrl"])",
+                   "[json.exception.type_error.306] cannot use value() with array",
+                   {}},
+        ConfigCase{
+            "trailing_comma",
+            "{\"Debug\":true,\n}",
+            "[json.exception.parse_error.101] parse error at line 2, column 1: syntax error while parsing "
+            "object key - unexpected '}'; expected string literal",
+            {}},
+        ConfigCase{
+            "unclosed_comment",
+            "{} /* note",
+            "[json.exception.parse_error.101] parse error at line 1, column 11: syntax error while parsing "
+            "value - invalid comment; missing closing '*/'; last read: '{} /* note'; expected end of input",
+            {}},
+        ConfigCase{
+            "empty_file",
+            "",
+            "[json.exception.parse_error.101] parse error at line 1, column 1: syntax error while parsing "
+            "value - unexpected end of input; expected '[', '{', or a literal",
+            {}},
+        ConfigCase{"float_beyond_32_bits",
+                   R"({"SyncIntervalSeconds":1e10})",
+                   "[config] SyncIntervalSeconds: 1e+10 is outside the 32-bit integer range",
+                   {}},
+        ConfigCase{"interval_true", R"({"SyncIntervalSeconds":true})", kDefaultsLoaded, {3, 1, 30}},
+        ConfigCase{"interval_cut",
+                   R"({"SyncIntervalSeconds":2.9,"OutboundPollSeconds":-2.9})",
+                   kDefaultsLoaded,
+                   {-2, 2, 30}},
+        ConfigCase{"comments_and_bom",
+                   "\xEF\xBB\xBF// Palaverlink\n{\"MapId\":\"ragnarok\"} /* done */\n",
+                   "Bridge=http://127.0.0.1:8765 Map=ragnarok Debug=off",
+                   {3, 60, 30}},
+        ConfigCase{"other_letter_case",
+                   R"({"debug":true,"MAPID":"x","bridgeurl":"http://x"})",
+                   kDefaultsLoaded,
+                   {3, 60, 30}},
+        ConfigCase{"key_twice",
+                   R"({"MapId":"first","MapId":"second"})",
+                   "Bridge=http://127.0.0.1:8765 Map=second Debug=off",
+                   {3, 60, 30}},
+        ConfigCase{
+            "only_slashes", R"({"BridgeUrl":"///"})", "Bridge= Map=<auto-detect> Debug=off", {3, 60, 30}},
+        ConfigCase{"braces_in_values",
+                   R"({"MapId":"{}","BridgeUrl":"http://h/{0}"})",
+                   "Bridge=http://h/{0} Map={} Debug=off",
+                   {3, 60, 30}}),
+    CaseName);
+
+TEST_F(Startup, InertPluginNeverTalksToTheBot) {
+  game().CreateWorld(u"TheIsland");
+  game().Join({5, u"Player", u"acct", u"tribe", true});
+  Load(R"({"Debug":1})");
+  game().Chat(5, u"hello", 0);
+  Advance(std::chrono::minutes(3));
+  game().Leave(5);
+  EXPECT_THAT(env().Requests(), IsEmpty());
+  ASSERT_EQ(game().HandledChats().size(), 1u);
+  EXPECT_EQ(game().HandledLogouts().size(), 1u);
+  EXPECT_EQ(Lines().size(), 1u);
+}
+
+}  // namespace
+}  // namespace palaverlink::testing
