@@ -3,6 +3,8 @@
 #
 # cmake -DOBJDUMP=... -DDLL=... "-DEXPORTS=A;B" ["-DALSO_IMPORTS=x.dll"] -P check_dll_tables.cmake
 
+cmake_minimum_required(VERSION 3.25)
+
 foreach(var OBJDUMP DLL EXPORTS)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "${var} is not set")
