@@ -38,6 +38,7 @@ void Host::Complete(std::uint64_t request_id, bool success, const std::string& t
 void Host::Run() {
   Impl& impl = *impl_;
   impl.game_thread = std::this_thread::get_id();
+  impl.loop_running = true;
   for (;;) {
     std::optional<std::chrono::milliseconds> wait;
     if (auto next = impl.timers.NextDueMs()) {
@@ -51,8 +52,9 @@ void Host::Run() {
       }
     }
     impl.RunTimersUntil(impl.env->NowMs(), false);
-    if (impl.work.TakeStopRequest()) return;
+    if (impl.work.TakeStopRequest()) break;
   }
+  impl.loop_running = false;
 }
 
 void Host::Stop() { impl_->work.RequestStop(); }
@@ -60,7 +62,9 @@ void Host::Stop() { impl_->work.RequestStop(); }
 void Host::Post(std::function<void()> work) { impl_->work.Post(std::move(work)); }
 
 void Host::RunOnGameThread(const std::function<void()>& work) {
-  if (impl_->OnGameThread()) {
+  // With the real environment the game thread is whichever thread runs the loop; work from any
+  // other thread (the one that made the host included, before Run starts) waits for the loop.
+  if (impl_->env->IsManual() || (impl_->loop_running && impl_->OnGameThread())) {
     work();
     return;
   }

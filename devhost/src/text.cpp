@@ -7,38 +7,41 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one code point starting at `pos`, advancing `pos`; malformed sequences (bad lead byte,
-// missing or bad continuation, overlong form, surrogate, beyond U+10FFFF) yield U+FFFD and consume
-// the bytes that belonged to the broken sequence's valid prefix.
+// Decodes one code point starting at `pos`, advancing `pos`. A malformed sequence yields one
+// U+FFFD for its longest valid prefix (at least one byte), the next byte starting afresh, as
+// Windows' converter and the Unicode recommendation do.
 char32_t DecodeOne(std::string_view text, std::size_t& pos) {
   const auto lead = static_cast<unsigned char>(text[pos++]);
   if (lead < 0x80) return lead;
   int extra = 0;
   char32_t value = 0;
-  char32_t minimum = 0;
+  unsigned char low = 0x80;  // allowed range of the first continuation byte
+  unsigned char high = 0xBF;
   if (lead >= 0xC2 && lead <= 0xDF) {
     extra = 1;
     value = lead & 0x1Fu;
-    minimum = 0x80;
   } else if (lead >= 0xE0 && lead <= 0xEF) {
     extra = 2;
     value = lead & 0x0Fu;
-    minimum = 0x800;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     extra = 3;
     value = lead & 0x07u;
-    minimum = 0x10000;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
   } else {
     return kReplacement;
   }
   for (int i = 0; i < extra; ++i) {
     if (pos >= text.size()) return kReplacement;
     const auto next = static_cast<unsigned char>(text[pos]);
-    if ((next & 0xC0u) != 0x80u) return kReplacement;
+    if (next < low || next > high) return kReplacement;
+    low = 0x80;
+    high = 0xBF;
     value = (value << 6) | (next & 0x3Fu);
     ++pos;
   }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return kReplacement;
   return value;
 }
 

@@ -30,7 +30,7 @@ void* RawAllocate(std::size_t count, std::uint32_t alignment) {
   std::size_t bytes = std::max<std::size_t>(count, 1);
   bytes = (bytes + align - 1) / align * align;  // aligned_alloc wants a multiple of the alignment
 #if defined(_WIN32)
-  return _aligned_malloc(bytes, align);  // the C runtime there has no aligned_alloc
+  return _aligned_malloc(bytes, align);
 #else
   return std::aligned_alloc(align, bytes);
 #endif
@@ -40,7 +40,7 @@ void RawFree(void* buffer) {
 #if defined(_WIN32)
   _aligned_free(buffer);
 #else
-  RawFree(buffer);
+  std::free(buffer);
 #endif
 }
 

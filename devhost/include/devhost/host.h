@@ -66,7 +66,8 @@ class Host {
   void LogHostLine(const std::string& text);
 
   // What the framework saw: installed hooks by game-function name, registered timers with their
-  // intervals in seconds, exceptions that escaped from a plug-in's code into the host.
+  // intervals in seconds, exceptions that escaped from a plug-in's code into the host (also a
+  // plug-in entered, or calling the framework, off the game thread: "... off the game thread").
   std::vector<std::string> InstalledHooks() const;
   std::vector<int> TimerIntervals() const;
   std::vector<std::string> EscapedExceptions() const;
@@ -81,7 +82,8 @@ class Host {
   void Run();
   void Stop();
   void Post(std::function<void()> work);
-  // RealEnvironment: runs `work` on the game loop and waits for it.
+  // Runs `work` on the game thread and waits for it: at once with ManualEnvironment or when called
+  // from inside the running loop; otherwise queued for Run() (which must be running or about to).
   void RunOnGameThread(const std::function<void()>& work);
 
   // The host for the framework API; null when none exists.

@@ -1,0 +1,29 @@
+// Runs devserver's commands on the game thread.
+#pragma once
+
+#include <stdexcept>
+
+#include "command_parser.h"
+#include "devhost/host.h"
+#include "event_output.h"
+
+namespace devserver {
+
+class CommandRunner {
+ public:
+  CommandRunner(devhost::Host& host, EventOutput& output) : host_(host), output_(output) {}
+
+  // Runs one command (not sleep, which waits on the reader's side, nor quit); a command that
+  // cannot run throws std::exception with the reason.
+  void Run(const Command& command);
+
+  // Unloads a loaded plug-in and reports leaks and every fault seen; returns the exit status:
+  // 0 when there was none.
+  int Quit();
+
+ private:
+  devhost::Host& host_;
+  EventOutput& output_;
+};
+
+}  // namespace devserver

@@ -1,0 +1,65 @@
+#include "event_output.h"
+
+#include <fmt/format.h>
+
+#include <nlohmann/json.hpp>
+
+#include "devhost/text.h"
+
+namespace devserver {
+namespace {
+
+using Json = nlohmann::ordered_json;  // members in the order written: "event" first
+
+std::string Compact(const Json& event) { return event.dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+std::string Id(std::uint64_t id) { return std::to_string(id); }
+
+}  // namespace
+
+void EventOutput::Write(const std::string& line) {
+  std::lock_guard lock(mutex_);
+  std::fwrite(line.data(), 1, line.size(), out_);
+  std::fputc('\n', out_);
+  std::fflush(out_);
+}
+
+void EventOutput::Loaded() { Write(pretty_ ? "plug-in loaded" : Compact({{"event", "loaded"}})); }
+void EventOutput::Ready() { Write(pretty_ ? "ready for commands" : Compact({{"event", "ready"}})); }
+void EventOutput::Unloaded() { Write(pretty_ ? "plug-in unloaded" : Compact({{"event", "unloaded"}})); }
+
+void EventOutput::Joined(std::uint64_t id) {
+  Write(pretty_ ? "player " + Id(id) + " joined" : Compact({{"event", "joined"}, {"id", Id(id)}}));
+}
+
+void EventOutput::Left(std::uint64_t id) {
+  Write(pretty_ ? "player " + Id(id) + " left" : Compact({{"event", "left"}, {"id", Id(id)}}));
+}
+
+void EventOutput::Vanished(std::uint64_t id) {
+  Write(pretty_ ? "player " + Id(id) + " vanished" : Compact({{"event", "vanished"}, {"id", Id(id)}}));
+}
+
+void EventOutput::Leak(std::size_t count, std::size_t bytes) {
+  Write(pretty_ ? fmt::format("LEAK: {} game buffer(s), {} byte(s) never freed", count, bytes)
+                : Compact({{"event", "leak"}, {"count", count}, {"bytes", bytes}}));
+}
+
+void EventOutput::Fault(const std::string& kind, const std::string& text) {
+  Write(pretty_ ? kind + ": " + text : Compact({{"event", kind}, {"text", text}}));
+}
+
+void EventOutput::OnShown(const devhost::ShownLine& shown) {
+  const std::string tag = devhost::ToUtf8(shown.tag);
+  const std::string line = devhost::ToUtf8(shown.line);
+  Write(pretty_ ? fmt::format("  {} sees: {} {}", shown.to, tag, line)
+                : Compact({{"event", "shown"}, {"to", Id(shown.to)}, {"tag", tag}, {"line", line}}));
+}
+
+void EventOutput::OnChatHandled(const devhost::HandledChat& chat) {
+  const std::string text = devhost::ToUtf8(chat.text);
+  Write(pretty_ ? fmt::format("{} says (mode {}): {}", chat.from, chat.mode, text)
+                : Compact({{"event", "chat"}, {"from", Id(chat.from)}, {"mode", chat.mode}, {"text", text}}));
+}
+
+}  // namespace devserver

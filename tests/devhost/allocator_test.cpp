@@ -1,0 +1,92 @@
+// The tracking allocator reports leaks, double frees and frees of buffers it never handed out.
+#include <gmock/gmock.h>
+
+#include <cstring>
+
+#include "devhost/tracking_allocator.h"
+
+namespace devhost {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+TEST(TrackingAllocator, BalancedUseLeavesNoProblem) {
+  TrackingAllocator allocator;
+  void* a = allocator.Malloc(10, 0);
+  void* b = allocator.Malloc(0, 8);
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(allocator.LiveCount(), 2u);
+  EXPECT_EQ(allocator.LiveBytes(), 10u);
+  allocator.Free(a);
+  allocator.Free(b);
+  allocator.Free(nullptr);
+  EXPECT_THAT(allocator.Problems(), IsEmpty());
+}
+
+TEST(TrackingAllocator, LeakIsReportedWithItsSize) {
+  TrackingAllocator allocator;
+  allocator.Free(allocator.Malloc(8, 0));
+  allocator.Malloc(24, 0);
+  EXPECT_EQ(allocator.LiveCount(), 1u);
+  EXPECT_EQ(allocator.LiveBytes(), 24u);
+  EXPECT_THAT(allocator.Problems(), ElementsAre(HasSubstr("leak of 24 byte(s)")));
+  EXPECT_THAT(allocator.Errors(), IsEmpty()) << "a leak is not a misuse";
+}
+
+TEST(TrackingAllocator, DoubleFreeIsReportedEvenAfterMoreAllocations) {
+  TrackingAllocator allocator;
+  void* buffer = allocator.Malloc(16, 0);
+  allocator.Free(buffer);
+  for (int i = 0; i < 100; ++i) allocator.Free(allocator.Malloc(16, 0));  // address reuse would hide it
+  allocator.Free(buffer);
+  EXPECT_THAT(allocator.Errors(), ElementsAre(HasSubstr("double free")));
+}
+
+TEST(TrackingAllocator, ForeignFreeIsReported) {
+  TrackingAllocator allocator;
+  int on_the_stack = 0;
+  allocator.Free(&on_the_stack);
+  EXPECT_THAT(allocator.Errors(), ElementsAre(HasSubstr("free of a foreign buffer")));
+  EXPECT_EQ(allocator.Realloc(&on_the_stack, 8, 0), nullptr);
+  EXPECT_EQ(allocator.Errors().size(), 2u);
+}
+
+TEST(TrackingAllocator, ReallocKeepsTheContentsAndFollowsTheGamesRules) {
+  TrackingAllocator allocator;
+  auto* text = static_cast<char*>(allocator.Realloc(nullptr, 6, 0));  // null original: a fresh buffer
+  std::memcpy(text, "hello", 6);
+  auto* grown = static_cast<char*>(allocator.Realloc(text, 64, 0));
+  EXPECT_STREQ(grown, "hello");
+  EXPECT_EQ(allocator.LiveBytes(), 64u);
+  allocator.Free(text);
+  EXPECT_THAT(allocator.Errors(), ElementsAre(HasSubstr("double free")))
+      << "the old buffer went with the realloc";
+  EXPECT_EQ(allocator.Realloc(grown, 0, 0), nullptr) << "size 0 frees";
+  EXPECT_EQ(allocator.LiveCount(), 0u);
+}
+
+TEST(TrackingAllocator, AlignmentIsHonoured) {
+  TrackingAllocator allocator;
+  void* buffer = allocator.Malloc(3, 64);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer) % 64, 0u);
+  allocator.Free(buffer);
+}
+
+TEST(TrackingAllocator, HeldBuffersAreNotLeaksButNotTheCallersEither) {
+  TrackingAllocator allocator;
+  void* held = allocator.MallocHeld(32);
+  EXPECT_EQ(allocator.LiveCount(), 0u);
+  EXPECT_EQ(allocator.HeldCount(), 1u);
+  EXPECT_THAT(allocator.Problems(), IsEmpty());
+  allocator.Free(held);
+  EXPECT_THAT(allocator.Errors(), ElementsAre(HasSubstr("still holds")));
+  allocator.FreeHeld(held);
+  EXPECT_EQ(allocator.HeldCount(), 0u);
+  EXPECT_EQ(allocator.Errors().size(), 1u);
+}
+
+}  // namespace
+}  // namespace devhost
