@@ -37,8 +37,10 @@ class ComponentFixture : public ::testing::Test {
 
   void TearDown() override {
     EXPECT_TRUE(host_->EscapedExceptions().empty()) << host_->EscapedExceptions().front();
-    const auto errors = host_->game().Allocator().Errors();
-    EXPECT_TRUE(errors.empty()) << "game allocator: " << errors.front();
+    const auto problems = host_->game().Allocator().Problems();
+    EXPECT_TRUE(problems.empty()) << "game allocator: " << problems.front();
+    const auto misuses = host_->game().Misuses();
+    EXPECT_TRUE(misuses.empty()) << "game: " << misuses.front();
     host_.reset();
     OpenLogChannel("Palaverlink");  // no host now: a logger that writes nowhere
     std::filesystem::remove_all(root_);
