@@ -1,0 +1,37 @@
+// The bot's view of one HTTP exchange, free of any server library, so that its logic runs in tests
+// without sockets.
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace devbot {
+
+// Header names compare without regard to case, as HTTP wants.
+struct CaseInsensitiveLess {
+  bool operator()(std::string_view left, std::string_view right) const;
+};
+
+using Headers = std::multimap<std::string, std::string, CaseInsensitiveLess>;
+using QueryParams = std::map<std::string, std::string>;
+
+struct Request {
+  std::string method;  // "GET", "POST", ...
+  std::string path;    // without the query
+  QueryParams query;   // decoded; the first value of a repeated parameter
+  Headers headers;
+  std::string body;
+  std::string remote_address = "127.0.0.1";
+};
+
+struct Response {
+  int status = 200;
+  std::string content_type = "application/json";
+  std::string body;
+  // How long the server waits before sending the answer (the "slow" fault).
+  std::chrono::milliseconds delay{0};
+};
+
+}  // namespace devbot

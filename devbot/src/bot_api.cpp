@@ -1,0 +1,118 @@
+// The five requests of the bot interface, as the plug-in sends them.
+#include <array>
+#include <string_view>
+
+#include "devbot/bot.h"
+#include "devbot/json_text.h"
+#include "devbot/map_names.h"
+#include "devbot/request_checks.h"
+
+namespace devbot {
+namespace {
+
+struct ApiRoute {
+  std::string_view method;
+  std::string_view path;
+  Response (Bot::*handler)(const Request&);
+};
+
+const std::string* QueryValue(const Request& request, const std::string& name) {
+  auto found = request.query.find(name);
+  return found == request.query.end() ? nullptr : &found->second;
+}
+
+}  // namespace
+
+Response Bot::HandleApi(const Request& request) {
+  static const std::array<ApiRoute, 4> kRoutes{{
+      {"POST", "/api/chat/inbound", &Bot::ChatInboundRequest},
+      {"GET", "/api/chat/outbound", &Bot::ChatOutboundRequest},
+      {"POST", "/api/sessions/sync", &Bot::SessionsSyncRequest},
+      {"POST", "/api/sessions/leave", &Bot::SessionsLeaveRequest},
+  }};
+  const ApiRoute* route = nullptr;
+  for (const ApiRoute& candidate : kRoutes) {
+    if (candidate.path == request.path) route = &candidate;
+  }
+  if (route == nullptr) return Reject(request, 404, "no such path: " + request.path);
+  if (route->method != request.method) {
+    return Reject(request, 405, request.path + " answers " + std::string(route->method) + " only");
+  }
+  if (!api_key_.empty() && !HasBearerKey(request.headers, api_key_)) {
+    return Reject(request, 401, "missing or wrong API key: send \"Authorization: Bearer <key>\"");
+  }
+  if (fault_.mode == FaultMode::kRejectKey) return ErrorResponse(401, "the bot rejects every key");
+  if (route->method == "POST" && !IsJsonContentType(request.headers)) {
+    return Reject(request, 400, "the body must be sent with Content-Type application/json");
+  }
+  return (this->*(route->handler))(request);
+}
+
+Response Bot::ChatInboundRequest(const Request& request) {
+  Parsed<ChatInbound> parsed = ParseChatInbound(request.body);
+  if (!parsed.value) return Reject(request, 400, parsed.error);
+  const ChatInbound& line = *parsed.value;
+  KnowMap(line.mapId);
+  inbound_.push_back({line, timestamps_.Next()});
+
+  nlohmann::json relayed_to = nlohmann::json::array();
+  for (const std::string& map_id : known_maps_) {
+    if (map_id == line.mapId) continue;
+    Queue(map_id, {0, line.playerName, line.message, kKindMap, DisplayMapName(line.mapId)});
+    relayed_to.push_back(map_id);
+  }
+  nlohmann::json event = ToJson(line);
+  event["event"] = "inbound";
+  event["relayedTo"] = relayed_to;
+  Emit(event);
+  return JsonResponse(200, {{"ok", true}, {"relayedTo", relayed_to}});
+}
+
+Response Bot::ChatOutboundRequest(const Request& request) {
+  Parsed<OutboundQuery> parsed =
+      ParseOutboundQuery(QueryValue(request, "mapId"), QueryValue(request, "since"));
+  if (!parsed.value) return Reject(request, 400, parsed.error);
+  const OutboundQuery& query = *parsed.value;
+  KnowMap(query.mapId);
+  if (fault_.mode == FaultMode::kGarbage) {
+    return {200, "text/html", "<html><body><h1>502 Bad Gateway</h1></body></html>\n", {}};
+  }
+
+  nlohmann::json messages = nlohmann::json::array();
+  for (const OutboundMessage& message : messages_.After(query.mapId, query.since)) {
+    messages.push_back(ToJson(message));
+  }
+  if (!messages.empty()) {
+    Emit({{"event", "poll"}, {"mapId", query.mapId}, {"since", query.since}, {"messages", messages}});
+  }
+  return JsonResponse(200, {{"messages", messages}});
+}
+
+Response Bot::SessionsSyncRequest(const Request& request) {
+  Parsed<SessionSync> parsed = ParseSessionSync(request.body);
+  if (!parsed.value) return Reject(request, 400, parsed.error);
+  const SessionSync& sync = *parsed.value;
+  KnowMap(sync.mapId);
+  sessions_.ApplySync(sync, timestamps_.Now());
+  nlohmann::json players = nlohmann::json::array();
+  for (const SessionPlayer& player : sync.players) {
+    players.push_back(ToJson(player));
+  }
+  Emit({{"event", "sync"}, {"mapId", sync.mapId}, {"players", players}});
+  return JsonResponse(200, {{"ok", true}});
+}
+
+Response Bot::SessionsLeaveRequest(const Request& request) {
+  Parsed<SessionLeave> parsed = ParseSessionLeave(request.body);
+  if (!parsed.value) return Reject(request, 400, parsed.error);
+  const SessionLeave& leave = *parsed.value;
+  KnowMap(leave.mapId);
+  bool was_listed = sessions_.ApplyLeave(leave, timestamps_.Now());
+  Emit({{"event", "leave"},
+        {"mapId", leave.mapId},
+        {"platformId", leave.platformId},
+        {"wasListed", was_listed}});
+  return JsonResponse(200, {{"ok", true}});
+}
+
+}  // namespace devbot
