@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <malloc.h>
+#endif
+
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
 #define DEVHOST_POISON(address, size) __asan_poison_memory_region((address), (size))
@@ -25,7 +29,19 @@ void* RawAllocate(std::size_t count, std::uint32_t alignment) {
   const std::size_t align = std::max<std::size_t>(kMinimumAlignment, alignment);
   std::size_t bytes = std::max<std::size_t>(count, 1);
   bytes = (bytes + align - 1) / align * align;  // aligned_alloc wants a multiple of the alignment
+#if defined(_WIN32)
+  return _aligned_malloc(bytes, align);
+#else
   return std::aligned_alloc(align, bytes);
+#endif
+}
+
+void RawFree(void* buffer) {
+#if defined(_WIN32)
+  _aligned_free(buffer);
+#else
+  std::free(buffer);
+#endif
 }
 
 std::string Address(const void* p) { return fmt::format("{}", p); }
@@ -33,10 +49,10 @@ std::string Address(const void* p) { return fmt::format("{}", p); }
 }  // namespace
 
 TrackingAllocator::~TrackingAllocator() {
-  for (auto& [buffer, block] : live_) std::free(buffer);
+  for (auto& [buffer, block] : live_) RawFree(buffer);
   for (auto& [buffer, bytes] : quarantine_) {
     DEVHOST_UNPOISON(buffer, bytes);
-    std::free(buffer);
+    RawFree(buffer);
   }
 }
 
@@ -121,7 +137,7 @@ void TrackingAllocator::Quarantine(void* buffer, std::size_t bytes) {
     quarantine_.pop_front();
     freed_.erase(oldest);
     DEVHOST_UNPOISON(oldest, oldest_bytes);
-    std::free(oldest);
+    RawFree(oldest);
   }
 }
 

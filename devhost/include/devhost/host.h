@@ -66,7 +66,8 @@ class Host {
   void LogHostLine(const std::string& text);
 
   // What the framework saw: installed hooks by game-function name, registered timers with their
-  // intervals in seconds, exceptions that escaped from a plug-in's code into the host.
+  // intervals in seconds, exceptions that escaped from a plug-in's code into the host (also a
+  // plug-in entered, or calling the framework, off the game thread: "... off the game thread").
   std::vector<std::string> InstalledHooks() const;
   std::vector<int> TimerIntervals() const;
   std::vector<std::string> EscapedExceptions() const;
