@@ -81,7 +81,7 @@ TEST_F(BadAnswers, GarbageIsReportedPerAnswerAndWhatTheBotHoldsComesAfterwardsOn
 }
 
 TEST_F(BadAnswers, SlowAnswersWithinThePollIntervalShowEveryMessageOnceAndChatStillArrives) {
-  ASSERT_TRUE(bot_.SetFault("slow", 600));
+  ASSERT_TRUE(bot_.SetFault("slow", 500));
   for (const char* text : {"slow 1", "slow 2", "slow 3"}) {
     Say(text);
     std::this_thread::sleep_for(400ms);
