@@ -1,6 +1,6 @@
-// Answers that are garbage or slow: each garbage answer is reported and changes nothing, slow
-// answers (within the poll interval) are taken as they come; no message is shown twice, and what
-// the bot still holds is shown once the answers are good again.
+// Answers that are garbage or slow: each garbage answer is reported and changes nothing; answers
+// slower than the poll interval hold the next poll back, so no message is shown twice; what the bot
+// still holds is shown once the answers are good again.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -80,8 +80,9 @@ TEST_F(BadAnswers, GarbageIsReportedPerAnswerAndWhatTheBotHoldsComesAfterwardsOn
   EXPECT_THAT(LinkTransitions(*server_), IsEmpty());
 }
 
-TEST_F(BadAnswers, SlowAnswersWithinThePollIntervalShowEveryMessageOnceAndChatStillArrives) {
-  ASSERT_TRUE(bot_.SetFault("slow", 500));
+TEST_F(BadAnswers, AnswersSlowerThanThePollIntervalShowEveryMessageOnceAndChatStillArrives) {
+  // Two and a half poll intervals per answer.
+  ASSERT_TRUE(bot_.SetFault("slow", 2500));
   for (const char* text : {"slow 1", "slow 2", "slow 3"}) {
     Say(text);
     std::this_thread::sleep_for(400ms);
