@@ -16,7 +16,11 @@ class LogFormat : public PluginFixture {};
 // "MM/DD/YY" of the local date now.
 std::string LocalDate(std::time_t when) {
   std::tm local{};
+#if defined(_WIN32)
+  localtime_s(&local, &when);
+#else
   localtime_r(&when, &local);
+#endif
   char text[16];
   std::strftime(text, sizeof text, "%m/%d/%y", &local);
   return text;

@@ -36,6 +36,8 @@ class PluginFixture : public ::testing::Test {
           << "exception reached the host: " << host_->EscapedExceptions().front();
       auto problems = host_->game().Allocator().Problems();
       EXPECT_TRUE(problems.empty()) << "game allocator: " << problems.front();
+      auto misuses = host_->game().Misuses();
+      EXPECT_TRUE(misuses.empty()) << "game: " << misuses.front();
     }
     host_.reset();
     std::filesystem::remove_all(root_);

@@ -1,7 +1,9 @@
 // Conversions between UTF-8 and UTF-16 as the system converts at code page 65001 with flags 0.
-// Both back ends of the text layer run against this one table. The malformed cases record what
-// the Windows conversion functions give, as measured (Wine's implementation of them for the
-// truncated sequences, where it swallows the rest of the text).
+// Both back ends of the text layer run against this one table: the portable one on every build,
+// the Windows one (MultiByteToWideChar / WideCharToMultiByte) in the Windows build under Wine 8.
+// The malformed cases record what those functions give under Wine. Windows itself may differ where
+// a case says so: it may replace every byte of an invalid sequence on its own (one U+FFFD per
+// maximal subpart, as Unicode recommends) and convert what follows a sequence cut at the end.
 #pragma once
 
 #include <string_view>
@@ -41,6 +43,8 @@ inline const std::vector<TextVector>& TextVectors() {
       {"smallest pair", "\xF0\x90\x80\x80"sv, u"\xD800\xDC00"sv, Direction::kBoth},
       {"emoji as a surrogate pair", "\xF0\x9F\x98\x80"sv, u"\xD83D\xDE00"sv, Direction::kBoth},
       {"largest code point", "\xF4\x8F\xBF\xBF"sv, u"\xDBFF\xDFFF"sv, Direction::kBoth},
+      {"byte order mark", "\xEF\xBB\xBF"sv, u"\uFEFF"sv, Direction::kBoth},
+      {"noncharacter U+FFFE", "\xEF\xBF\xBE"sv, u"\uFFFE"sv, Direction::kBoth},
 
       {"lone high surrogate", "\xEF\xBF\xBD"sv, u"\xD800"sv, Direction::kUtf16ToUtf8},
       {"lone low surrogate", "\xEF\xBF\xBD"sv, u"\xDC00"sv, Direction::kUtf16ToUtf8},
@@ -60,10 +64,12 @@ inline const std::vector<TextVector>& TextVectors() {
       {"two-byte lead at the end", "a\xC3"sv, u"a\uFFFD"sv, Direction::kUtf8ToUtf16},
       {"four-byte sequence cut after a pair", "\xF0\x9F\x98\x80\xF0\x9F"sv, u"\xD83D\xDE00\uFFFD"sv,
        Direction::kUtf8ToUtf16},
+      // Windows may give a U+FFFD A here.
       {"short sequence swallows the rest",
        "a\xE2"
        "A"sv,
        u"a\uFFFD"sv, Direction::kUtf8ToUtf16},
+      // Windows may give U+FFFD U+00E9 here.
       {"four-byte lead with three bytes left", "\xF0\xC3\xA9"sv, u"\uFFFD"sv, Direction::kUtf8ToUtf16},
       {"interrupted sequence with room left",
        "\xE2\x82"
@@ -75,10 +81,14 @@ inline const std::vector<TextVector>& TextVectors() {
        Direction::kUtf8ToUtf16},
       {"overlong two-byte slash", "\xC0\xAF"sv, u"\uFFFD\uFFFD"sv, Direction::kUtf8ToUtf16},
       {"overlong C1", "\xC1\xBF"sv, u"\uFFFD\uFFFD"sv, Direction::kUtf8ToUtf16},
+      // Windows may give three U+FFFD for each of the next five.
       {"encoded surrogate", "\xED\xA0\x80"sv, u"\uFFFD\uFFFD"sv, Direction::kUtf8ToUtf16},
       {"overlong three-byte", "\xE0\x80\xAF"sv, u"\uFFFD\uFFFD"sv, Direction::kUtf8ToUtf16},
       {"overlong four-byte", "\xF0\x80\x80\x80"sv, u"\uFFFD\uFFFD\uFFFD"sv, Direction::kUtf8ToUtf16},
       {"above U+10FFFF", "\xF4\x90\x80\x80"sv, u"\uFFFD\uFFFD\uFFFD"sv, Direction::kUtf8ToUtf16},
+      {"overlong three-byte at the boundary", "\xE0\x9F\xBF"sv, u"\uFFFD\uFFFD"sv, Direction::kUtf8ToUtf16},
+      {"overlong four-byte at the boundary", "\xF0\x8F\xBF\xBF"sv, u"\uFFFD\uFFFD\uFFFD"sv,
+       Direction::kUtf8ToUtf16},
       {"lead byte F5", "\xF5\x80\x80\x80"sv, u"\uFFFD\uFFFD\uFFFD\uFFFD"sv, Direction::kUtf8ToUtf16},
       {"lone continuation byte", "\x80"sv, u"\uFFFD"sv, Direction::kUtf8ToUtf16},
       {"stray continuation between letters",
@@ -93,6 +103,11 @@ inline const std::vector<TextVector>& TextVectors() {
        "A"sv,
        u"\uFFFD\0A"sv, Direction::kUtf8ToUtf16},
       {"sequence broken by a new lead", "\xE2\xE2\x82\xAC"sv, u"\uFFFD\u20AC"sv, Direction::kUtf8ToUtf16},
+      {"two-byte lead before a whole letter", "\xC2\xC3\xA9"sv, u"\uFFFD\u00E9"sv, Direction::kUtf8ToUtf16},
+      {"three-byte sequence broken by C0", "\xE1\x80\xC0\x80"sv, u"\uFFFD\uFFFD\uFFFD"sv,
+       Direction::kUtf8ToUtf16},
+      {"cut four-byte sequence before a whole one", "\xF1\x80\x80\xE1\x80\x80"sv, u"\uFFFD\u1000"sv,
+       Direction::kUtf8ToUtf16},
   };
   return vectors;
 }

@@ -20,7 +20,11 @@
 #include "arkapi/framework.h"
 #include "devhost/game_records.h"
 
+#if defined(_WIN32)
+#define TEST_PLUGIN_EXPORT extern "C" __declspec(dllexport)
+#else
 #define TEST_PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 
