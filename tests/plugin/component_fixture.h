@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,16 +15,14 @@
 #include "devhost/host.h"
 #include "link/link_state.h"
 #include "log_lines.h"
+#include "support/fresh_root.h"
 
 namespace palaverlink::testing {
 
 class ComponentFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() /
-            ("palaverlink-component-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_);
+    root_ = FreshTestRoot("palaverlink-component");
     auto environment = std::make_unique<devhost::ManualEnvironment>();
     env_ = environment.get();
     host_ = std::make_unique<devhost::Host>(root_, std::move(environment), /*log_to_stderr=*/false);
@@ -53,7 +49,6 @@ class ComponentFixture : public ::testing::Test {
   const devhost::HttpRequest& LastRequest() const { return env_->Requests().back(); }
 
  private:
-  static inline int counter_ = 0;
   std::filesystem::path root_;
   devhost::ManualEnvironment* env_ = nullptr;
   std::unique_ptr<devhost::Host> host_;

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -14,16 +12,14 @@
 #include <vector>
 
 #include "devhost/host.h"
+#include "support/fresh_root.h"
 
 namespace palaverlink::testing {
 
 class PluginFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = std::filesystem::temp_directory_path() /
-            ("palaverlink-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-    std::filesystem::remove_all(root_);
-    std::filesystem::create_directories(root_);
+    root_ = FreshTestRoot("palaverlink-test");
     auto environment = std::make_unique<devhost::ManualEnvironment>();
     env_ = environment.get();
     host_ = std::make_unique<devhost::Host>(root_, std::move(environment), /*log_to_stderr=*/false);
@@ -60,7 +56,6 @@ class PluginFixture : public ::testing::Test {
   void Advance(std::chrono::milliseconds duration) { host_->Advance(duration); }
 
  private:
-  static inline int counter_ = 0;
   std::filesystem::path root_;
   devhost::ManualEnvironment* env_ = nullptr;
   std::unique_ptr<devhost::Host> host_;
