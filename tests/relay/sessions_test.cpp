@@ -129,6 +129,28 @@ TEST_F(Sessions, StartIsKeptUntilLogoutAndRenewedOnReturn) {
             PlayerIn(first.body, "76561198000000002")["sessionStartedAt"]);
 }
 
+TEST_F(Sessions, PlayerWhoVanishedWithoutLogoutGetsANewStartWhenBack) {
+  LoadOnMap();
+  game().Join(Player(kRex, u"Rex"));
+  game().Join(Player(kAnn, u"Ann"));
+  const Run first = SyncOnce();
+  const std::int64_t rex_start = PlayerIn(first.body, "76561198000000001")["sessionStartedAt"];
+
+  game().Vanish(kRex);
+  LetTheClockMove();
+  const Run gone = SyncOnce();
+  EXPECT_TRUE(PlayerIn(gone.body, "76561198000000001").is_null());
+
+  game().Join(Player(kRex, u"Rex"));
+  LetTheClockMove();
+  const Run back = SyncOnce();
+  const std::int64_t new_start = PlayerIn(back.body, "76561198000000001")["sessionStartedAt"];
+  EXPECT_GE(new_start, back.before);
+  EXPECT_GT(new_start, rex_start);
+  EXPECT_EQ(PlayerIn(back.body, "76561198000000002")["sessionStartedAt"],
+            PlayerIn(first.body, "76561198000000002")["sessionStartedAt"]);
+}
+
 TEST_F(Sessions, StartsAreRecordedWhileTheLinkIsDown) {
   LoadOnMap();
   SyncOnce();
