@@ -80,7 +80,12 @@ class ChatRelay : public RelayFixture {
 
 TEST_F(ChatRelay, BodyCarriesSixMembersInKeyOrderToTheInboundPath) {
   game().Join(Player(kRex, u"Rex", u"rex_account", u"Raptors"));
+  RequestsAtGameHandling order(env(), kInbound);
+  game().SetObserver(&order);
   game().Chat(kRex, u"hello", 0);
+  game().SetObserver(nullptr);
+  // The game handles the line before it goes to the bot.
+  EXPECT_EQ(order.seen, std::vector<std::size_t>{0});
 
   const auto requests = RequestsTo(kInbound);
   ASSERT_EQ(requests.size(), 1u);

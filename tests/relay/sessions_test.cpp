@@ -175,6 +175,13 @@ TEST_F(Sessions, StartsAreRecordedWhileTheLinkIsDown) {
   EXPECT_LE(start, after_dropped_run);
 }
 
+TEST_F(Sessions, ConfiguredMapIdStillWaitsForAWorld) {
+  Load(R"({"MapId":"the-island","SyncIntervalSeconds":10,"OutboundPollSeconds":100000})");
+  EXPECT_TRUE(SyncOnce().body.is_null());
+  game().CreateWorld(u"");
+  EXPECT_EQ(SyncOnce().body, nlohmann::json::parse(R"({"mapId":"the-island","players":[]})"));
+}
+
 TEST_F(Sessions, NothingIsSentBeforeTheMapIsKnown) {
   Load(R"({"SyncIntervalSeconds":10,"OutboundPollSeconds":100000})");
   SyncOnce();
@@ -187,8 +194,13 @@ TEST_F(Sessions, NothingIsSentBeforeTheMapIsKnown) {
 TEST_F(Sessions, LeaveNoticeNamesMapAndPlayer) {
   LoadOnMap(R"(,"Debug":true)");
   game().Join(Player(18446744073709551615ULL, u"Max"));
+  RequestsAtGameHandling order(env(), kLeave);
+  game().SetObserver(&order);
 
   game().Leave(18446744073709551615ULL);
+  game().SetObserver(nullptr);
+  // The notice goes out before the game's own logout runs.
+  EXPECT_EQ(order.seen, std::vector<std::size_t>{1});
 
   const auto leaves = RequestsTo(kLeave);
   ASSERT_EQ(leaves.size(), 1u);
