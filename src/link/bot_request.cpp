@@ -15,8 +15,10 @@ constexpr std::string_view kCompletionSuffix = " completion";
 
 }  // namespace
 
-std::string OperationName(HttpMethod method, const std::string& path) {
-  return (method == HttpMethod::kPost ? "POST " : "GET ") + path;
+std::string OperationName(HttpMethod method, std::string_view path) {
+  std::string name = method == HttpMethod::kPost ? "POST " : "GET ";
+  name += path;
+  return name;
 }
 
 SendResult SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
@@ -25,7 +27,10 @@ SendResult SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
   const std::string url = BotUrl(request.path, request.query);
   // The completion keeps its own copies: it may run after the caller's data is gone. Its guard is
   // named after the request ("POST /api/chat/inbound completion").
-  std::string entry = OperationName(request.method, request.path);
+  std::string entry;
+  entry.reserve(5 + request.path.size() + kCompletionSuffix.size());
+  entry += request.method == HttpMethod::kPost ? "POST " : "GET ";
+  entry += request.path;
   entry += kCompletionSuffix;
   host::Completion completion = [entry = std::move(entry), role = request.role,
                                  on_outcome = std::move(on_outcome)](bool success, std::string text) {
