@@ -19,7 +19,7 @@ FLOORS = """\
 - `BroadcastChatLine` per player: one call for 1, 10, 70 and 200 players, divided by the players.
   Floor per player: one chat record with two string buffers from the game's allocator and one call
   of the game's client chat function, both resolved once.
-- outbound completion: `HandleOutboundResponse` with an answer of 1, 10 and 100 messages (lines from
+- outbound completion: `ShowOutboundAnswer` with an answer of 1, 10 and 100 messages (lines from
   the outside platform and from another map in turn), one player connected. Floor: parsing the same
   answer, and the delivery floor for each message.
 - `SyncSessions` for 0, 70 and 500 players. Floor: serialising an equal body alone.
