@@ -3,11 +3,15 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "chat/answer_skim.h"
 #include "chat/broadcast.h"
 #include "chat/outbound_answer.h"
+#include "chat/outbound_batch.h"
 #include "core/guard.h"
 #include "core/host/host_api.h"
 #include "core/log_channel.h"
@@ -69,21 +73,24 @@ void SendPoll() {
 }
 
 void ShowAnswer(const std::string& text) {
-  const OutboundAnswer answer = ReadOutboundAnswer(text);
-  if (answer.shape == OutboundAnswerShape::kUnparsable) {
+  const SkimmedAnswer answer = SkimOutboundAnswer(text);
+  if (answer.shape == SkimShape::kUnparsable) {
     Log().warn(messages::kOutboundUnparsable, AnswerExcerpt(text));
     return;
   }
-  if (answer.shape == OutboundAnswerShape::kMissingMessages) {
+  if (answer.shape == SkimShape::kMissingMessages) {
     Log().warn(messages::kOutboundMissingMessages, AnswerExcerpt(text));
     return;
   }
-  if (!answer.elements.empty() && Settings().Debug) {
-    Log().info(messages::kOutboundDelivered, answer.elements.size());
-  }
+  std::vector<std::optional<std::int64_t>> times;
+  times.reserve(answer.elements.size());
+  for (const SkimmedElement& element : answer.elements) times.push_back(element.createdAt);
+  const OutboundBatch batch = ChooseOutboundBatch(times, OutboundCursor(), kShownPerCompletion);
+  if (!batch.now.empty() && Settings().Debug) Log().info(messages::kOutboundDelivered, batch.now.size());
 
   std::size_t skipped = 0;
-  for (const OutboundElement& element : answer.elements) {
+  for (std::size_t index : batch.now) {
+    const OutboundElement element = ReadSkimmedElement(answer.elements[index]);
     if (element.createdAt && *element.createdAt > OutboundCursor()) OutboundCursor() = *element.createdAt;
     if (!element.message) {
       ++skipped;
@@ -96,6 +103,8 @@ void ShowAnswer(const std::string& text) {
     BroadcastChatLine(message.senderTag, message.chatLine);
   }
   if (skipped > 0) Log().warn(messages::kOutboundSkipped, skipped, AnswerExcerpt(text));
+  // The rest of a backlog comes at once, not a poll interval later.
+  if (batch.more) SendPoll();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "devhost/text.h"
 #include "relay/relay_fixture.h"
 
 namespace palaverlink::testing {
@@ -257,6 +258,45 @@ TEST_F(OutboundPoll, SlowBotGetsNoSecondPollAndNothingIsShownTwice) {
   const auto next = NextPoll();
   EXPECT_EQ(SinceOf(next), start + 1);
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] once"});
+}
+
+TEST_F(OutboundPoll, BacklogComesInBoundedCompletionsEachFollowedAtOnceByTheNextPoll) {
+  LoadOnMap();
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  // 19 single times, then a run of 5 equal ones across the cut at 20, then 26 more.
+  std::vector<std::int64_t> backlog;
+  for (int i = 1; i <= 19; ++i) backlog.push_back(start + i);
+  for (int i = 0; i < 5; ++i) backlog.push_back(start + 20);
+  for (int i = 21; i <= 46; ++i) backlog.push_back(start + i);
+  auto answer_after = [&](std::int64_t since) {
+    std::string text = R"({"messages":[)";
+    bool first = true;
+    for (std::size_t i = 0; i < backlog.size(); ++i) {
+      if (backlog[i] <= since) continue;
+      text += (first ? "" : ",") + std::string(R"({"createdAt":)") + std::to_string(backlog[i]) +
+              R"(,"message":"m)" + std::to_string(i) + R"("})";
+      first = false;
+    }
+    return text + "]}";
+  };
+
+  auto poll = NextPoll();
+  std::vector<std::size_t> shown_per_completion;
+  for (int round = 0; round < 10; ++round) {
+    const auto before = ShownTo(kRex).size();
+    const auto polls_before = RequestsTo(kOutbound).size();
+    host().Complete(poll.id, true, answer_after(SinceOf(poll)));
+    shown_per_completion.push_back(ShownTo(kRex).size() - before);
+    if (RequestsTo(kOutbound).size() == polls_before) break;  // nothing left: no poll at once
+    poll = RequestsTo(kOutbound).back();
+  }
+
+  EXPECT_EQ(shown_per_completion, (std::vector<std::size_t>{19, 20, 11}));
+  std::vector<std::u16string> expected;
+  for (std::size_t i = 0; i < backlog.size(); ++i)
+    expected.push_back(u"[Gabblen] m" + devhost::ToUtf16(std::to_string(i)));
+  EXPECT_EQ(LinesShownToRex(), expected);
+  EXPECT_EQ(SinceOf(NextPoll()), start + 46);
 }
 
 TEST_F(OutboundPoll, PollOutstandingLongerThanThirtySecondsCountsAsLost) {
