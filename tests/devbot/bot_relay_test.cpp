@@ -213,5 +213,22 @@ TEST(MapNames, WordsOfTheIdCapitalised) {
   }
 }
 
+// A long poll is held only while there is nothing to answer: a message waiting, an error or a
+// poll without waitSeconds is answered at once.
+TEST(LongPoll, HeldOnlyWhenNothingIsWaiting) {
+  BotHarness harness;
+  const QueryParams wait{{"mapId", "the-island"}, {"since", "0"}, {"waitSeconds", "8"}};
+  EXPECT_EQ(harness.Get("/api/chat/outbound", wait).hold, std::chrono::seconds(8));
+  Say(harness, "hello", "the-island");
+  const Response found = harness.Get("/api/chat/outbound", wait);
+  EXPECT_EQ(found.hold.count(), 0);
+  EXPECT_EQ(BotHarness::Json(found).at("messages").size(), 1u);
+
+  const QueryParams other_map{{"mapId", "ragnarok"}, {"since", "0"}, {"waitSeconds", "8"}};
+  EXPECT_EQ(harness.Get("/api/chat/outbound", other_map).hold, std::chrono::seconds(8));
+  ASSERT_EQ(harness.Post("/admin/fault", {{"mode", "garbage"}}).status, 200);
+  EXPECT_EQ(harness.Get("/api/chat/outbound", other_map).hold.count(), 0);
+}
+
 }  // namespace
 }  // namespace devbot::testing

@@ -31,6 +31,9 @@ class Bot {
   // Answers one request. Never throws: an unexpected failure is answered 500.
   Response Handle(const Request& request);
 
+  // Called, under the bot's lock, whenever a message is queued for any map: held polls ask again.
+  void OnQueued(std::function<void()> listener);
+
  private:
   // Under the lock.
   Response Route(const Request& request);
@@ -61,6 +64,7 @@ class Bot {
 
   const std::string api_key_;
   const EventSink events_;
+  std::function<void()> on_queued_;
 
   std::mutex mutex_;
   TimestampSource timestamps_;

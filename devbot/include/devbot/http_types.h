@@ -32,6 +32,9 @@ struct Response {
   std::string body;
   // How long the server waits before sending the answer (the "slow" fault).
   std::chrono::milliseconds delay{0};
+  // A poll with waitSeconds that found nothing: the server may hold it this long, asking again
+  // whenever a message is queued, and answers the last answer when the time is up.
+  std::chrono::milliseconds hold{0};
 };
 
 }  // namespace devbot
