@@ -29,6 +29,7 @@ Response Bot::Handle(const Request& request) {
 Response Bot::Route(const Request& request) {
   // The admin interface stays reachable whatever fault is on, so that tests can switch it off.
   if (request.path.starts_with("/admin/")) return HandleAdmin(request);
+  if (!request.asked_again) ++requests_[request.method + " " + request.path];
 
   Response response;
   if (fault_.mode == FaultMode::kDown) {

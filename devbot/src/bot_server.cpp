@@ -47,7 +47,8 @@ struct BotServer::State {
 
   // Holds a poll that found nothing until a message is queued (for any map: the bot is asked again
   // and says whether it is for this one), the hold is over, or the server stops.
-  Response Hold(const Request& request, Response response, std::uint64_t seen) {
+  Response Hold(Request request, Response response, std::uint64_t seen) {
+    request.asked_again = true;
     if (held.fetch_add(1) >= most_held_polls) {
       --held;
       response.hold = {};

@@ -228,6 +228,13 @@ TEST(LongPoll, HeldOnlyWhenNothingIsWaiting) {
   EXPECT_EQ(harness.Get("/api/chat/outbound", other_map).hold, std::chrono::seconds(8));
   ASSERT_EQ(harness.Post("/admin/fault", {{"mode", "garbage"}}).status, 200);
   EXPECT_EQ(harness.Get("/api/chat/outbound", other_map).hold.count(), 0);
+
+  // A held poll asking again is not a request of its own.
+  Request again{"GET", "/api/chat/outbound", other_map, {}, "", "127.0.0.1", true};
+  harness.Get("/health");
+  ASSERT_EQ(harness.Handle(again).status, 200);
+  const nlohmann::json counted = BotHarness::Json(harness.Get("/admin/requests")).at("requests");
+  EXPECT_EQ(counted, (nlohmann::json{{"GET /api/chat/outbound", 4}, {"GET /health", 1}}));
 }
 
 }  // namespace

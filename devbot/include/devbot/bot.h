@@ -5,7 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -51,6 +53,7 @@ class Bot {
   Response InboundListing(const Request& request) const;
   Response MessagesListing(const Request& request) const;
   Response MapsListing() const;
+  Response RequestCounts() const;
 
   void KnowMap(const std::string& map_id);
   void Queue(const std::string& map_id, OutboundMessage message);
@@ -71,6 +74,7 @@ class Bot {
   MessageStore messages_;
   SessionBoard sessions_;
   std::set<std::string> known_maps_;
+  std::map<std::string, std::int64_t> requests_;  // "METHOD /path" -> requests, admin ones aside
   std::vector<InboundRecord> inbound_;
   Fault fault_;
 };

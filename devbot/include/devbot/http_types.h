@@ -24,6 +24,7 @@ struct Request {
   Headers headers;
   std::string body;
   std::string remote_address = "127.0.0.1";
+  bool asked_again = false;  // a held poll asking again: not counted as a request of its own
 };
 
 struct Response {
