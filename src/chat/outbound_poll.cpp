@@ -1,6 +1,7 @@
 #include "chat/outbound_poll.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -12,6 +13,7 @@
 #include "chat/broadcast.h"
 #include "chat/outbound_answer.h"
 #include "chat/outbound_batch.h"
+#include "chat/poll_pace.h"
 #include "core/guard.h"
 #include "core/host/host_api.h"
 #include "core/log_channel.h"
@@ -31,7 +33,14 @@ struct PollInFlight {
   bool outstanding = false;
   std::uint64_t sequence = 0;  // of the poll that is out
   int ticksWaited = 0;         // timer ticks since it was sent
+  // How long the bot held it tells a long poll from an at-once answer.
+  std::chrono::steady_clock::time_point sentAt;
 };
+
+std::int64_t HeldMs(const PollInFlight& poll) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - poll.sentAt)
+      .count();
+}
 
 PollInFlight& InFlight() {
   static PollInFlight poll;
@@ -54,33 +63,36 @@ void SendPoll() {
   if (LinkState().bridgeDown) return;
   if (!EnsureMapId()) return;
 
-  const std::string url = Settings().BridgeUrl + "/api/chat/outbound?mapId=" + MapId() +
-                          "&since=" + std::to_string(OutboundCursor());
+  std::string url = Settings().BridgeUrl + "/api/chat/outbound?mapId=" + MapId() +
+                    "&since=" + std::to_string(OutboundCursor());
+  if (Settings().OutboundWaitSeconds > 0)
+    url += "&waitSeconds=" + std::to_string(Settings().OutboundWaitSeconds);
   const std::uint64_t sequence = ++poll.sequence;
   poll.outstanding = true;
   poll.ticksWaited = 0;
+  poll.sentAt = std::chrono::steady_clock::now();
   const bool started = host::SendGet(
       url,
       [sequence](bool success, std::string text) {
         auto& in_flight = InFlight();
         if (!in_flight.outstanding || in_flight.sequence != sequence) return;
         in_flight.outstanding = false;
-        HandleOutboundResponse(success, text);
+        HandleOutboundResponse(success, text, HeldMs(in_flight));
       },
       BuildAuthHeaders());
   // A request that never started never completes.
   if (!started) poll.outstanding = false;
 }
 
-void ShowAnswer(const std::string& text) {
+PollOutcome ShowAnswer(const std::string& text) {
   const SkimmedAnswer answer = SkimOutboundAnswer(text);
   if (answer.shape == SkimShape::kUnparsable) {
     Log().warn(messages::kOutboundUnparsable, AnswerExcerpt(text));
-    return;
+    return {};
   }
   if (answer.shape == SkimShape::kMissingMessages) {
     Log().warn(messages::kOutboundMissingMessages, AnswerExcerpt(text));
-    return;
+    return {};
   }
   std::vector<std::optional<std::int64_t>> times;
   times.reserve(answer.elements.size());
@@ -88,6 +100,7 @@ void ShowAnswer(const std::string& text) {
   const OutboundBatch batch = ChooseOutboundBatch(times, OutboundCursor(), kShownPerCompletion);
   if (!batch.now.empty() && Settings().Debug) Log().info(messages::kOutboundDelivered, batch.now.size());
 
+  const std::int64_t cursor_before = OutboundCursor();
   std::size_t skipped = 0;
   for (std::size_t index : batch.now) {
     const OutboundElement element = ReadSkimmedElement(answer.elements[index]);
@@ -103,8 +116,7 @@ void ShowAnswer(const std::string& text) {
     BroadcastChatLine(message.senderTag, message.chatLine);
   }
   if (skipped > 0) Log().warn(messages::kOutboundSkipped, skipped, AnswerExcerpt(text));
-  // The rest of a backlog comes at once, not a poll interval later.
-  if (batch.more) SendPoll();
+  return {OutboundCursor() > cursor_before, batch.more};
 }
 
 }  // namespace
@@ -113,13 +125,13 @@ void PollOutbound() {
   RunGuarded("outbound poll", [] { SendPoll(); });
 }
 
-void HandleOutboundResponse(bool success, const std::string& response_text) {
+void HandleOutboundResponse(bool success, const std::string& response_text, std::int64_t held_ms) {
   RunGuarded("outbound poll", [&] {
     if (!success) {
       MarkLinkDown("GET /api/chat/outbound", response_text);
       return;
     }
-    ShowAnswer(response_text);
+    if (PollAgainAtOnce(ShowAnswer(response_text), held_ms, Settings().OutboundWaitSeconds)) SendPoll();
   });
 }
 

@@ -2,6 +2,7 @@
 // link going down, and at most one poll out at a time.
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "devhost/text.h"
@@ -297,6 +298,50 @@ TEST_F(OutboundPoll, BacklogComesInBoundedCompletionsEachFollowedAtOnceByTheNext
     expected.push_back(u"[Gabblen] m" + devhost::ToUtf16(std::to_string(i)));
   EXPECT_EQ(LinesShownToRex(), expected);
   EXPECT_EQ(SinceOf(NextPoll()), start + 46);
+}
+
+TEST_F(OutboundPoll, LongPollAsksTheBotToWaitAndPollsAgainAtOnceOnlyAfterNewsOrAHeldAnswer) {
+  LoadOnMap(R"(,"OutboundWaitSeconds":1)");
+  const auto first = NextPoll();
+  EXPECT_NE(first.url.find("&since=" + std::to_string(SinceOf(first)) + "&waitSeconds=1"), std::string::npos)
+      << first.url;
+  const std::int64_t start = SinceOf(first);
+  auto polls = [&] { return RequestsTo(kOutbound).size(); };
+
+  struct Step {
+    const char* what;
+    std::string answer;
+    int held_ms;
+    bool at_once;
+  };
+  const std::vector<Step> steps = {
+      {"empty at once", R"({"messages":[]})", 0, false},
+      {"a new message",
+       R"({"messages":[{"createdAt":)" + std::to_string(start + 5) + R"(,"message":"new"}]})", 0, true},
+      {"only old messages",
+       R"({"messages":[{"createdAt":)" + std::to_string(start + 5) + R"(,"message":"old"}]})", 0, false},
+      {"empty after a hold of half the wait", R"({"messages":[]})", 600, true},
+      {"unparsable at once", "<html>", 0, false},
+  };
+  auto poll = first;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    const auto before = polls();
+    if (step.held_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.held_ms));
+    host().Complete(poll.id, true, step.answer);
+    EXPECT_EQ(polls(), before + (step.at_once ? 1 : 0));
+    poll = step.at_once ? RequestsTo(kOutbound).back() : NextPoll();
+  }
+}
+
+// A bot that ignores waitSeconds and answers at once is polled at the timer's pace.
+TEST_F(OutboundPoll, BotIgnoringTheWaitIsPolledAtTheTimersPace) {
+  LoadOnMap(R"(,"OutboundWaitSeconds":5)");
+  for (int tick = 0; tick < 20; ++tick) {
+    Advance(seconds(3));
+    for (const auto& poll : RequestsTo(kOutbound)) host().Complete(poll.id, true, R"({"messages":[]})");
+  }
+  EXPECT_EQ(RequestsTo(kOutbound).size(), 20u);
 }
 
 TEST_F(OutboundPoll, PollOutstandingLongerThanThirtySecondsCountsAsLost) {
