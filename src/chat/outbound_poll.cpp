@@ -14,37 +14,26 @@
 #include "chat/outbound_answer.h"
 #include "chat/outbound_batch.h"
 #include "chat/poll_pace.h"
-#include "core/guard.h"
-#include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/map_id.h"
+#include "link/bot_request.h"
 #include "link/link_state.h"
-#include "link/post_json.h"
 
 namespace palaverlink {
 namespace {
 
+constexpr char kOutboundPath[] = "/api/chat/outbound";
+
 // At most one poll is out at a time: with a bot slower than the poll interval, two polls with the
 // same cursor would bring the same messages twice.
-struct PollInFlight {
-  bool outstanding = false;
-  std::uint64_t sequence = 0;  // of the poll that is out
-  int ticksWaited = 0;         // timer ticks since it was sent
-  // How long the bot held it tells a long poll from an at-once answer.
-  std::chrono::steady_clock::time_point sentAt;
-};
+PollInFlight& InFlight() { return State().poll; }
 
 std::int64_t HeldMs(const PollInFlight& poll) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - poll.sentAt)
       .count();
-}
-
-PollInFlight& InFlight() {
-  static PollInFlight poll;
-  return poll;
 }
 
 // The poll timer is the clock here: the host runs PollOutbound once every OutboundPollSeconds.
@@ -53,7 +42,9 @@ bool OutstandingPollIsLost(const PollInFlight& poll) {
   return poll.ticksWaited * interval > kOutboundPollLostSeconds;
 }
 
-void SendPoll() {
+}  // namespace
+
+void PollOutbound() {
   auto& poll = InFlight();
   if (poll.outstanding) {
     ++poll.ticksWaited;
@@ -63,28 +54,29 @@ void SendPoll() {
   if (LinkState().bridgeDown) return;
   if (!EnsureMapId()) return;
 
-  std::string url = Settings().BridgeUrl + "/api/chat/outbound?mapId=" + MapId() +
-                    "&since=" + std::to_string(OutboundCursor());
-  if (Settings().OutboundWaitSeconds > 0)
-    url += "&waitSeconds=" + std::to_string(Settings().OutboundWaitSeconds);
+  BotRequest request;
+  request.method = HttpMethod::kGet;
+  request.path = kOutboundPath;
+  request.query = {{"mapId", MapId()}, {"since", std::to_string(OutboundCursor())}};
+  const int wait_seconds = Settings().OutboundWaitSeconds;
+  if (wait_seconds > 0) request.query.push_back({"waitSeconds", std::to_string(wait_seconds)});
   const std::uint64_t sequence = ++poll.sequence;
   poll.outstanding = true;
   poll.ticksWaited = 0;
   poll.sentAt = std::chrono::steady_clock::now();
-  const bool started = host::SendGet(
-      url,
-      [sequence](bool success, std::string text) {
+  const SendResult sent =
+      SendToBot(request, [sequence](const RequestOutcome& outcome, const std::string& text) {
         auto& in_flight = InFlight();
         if (!in_flight.outstanding || in_flight.sequence != sequence) return;
         in_flight.outstanding = false;
-        HandleOutboundResponse(success, text, HeldMs(in_flight));
-      },
-      BuildAuthHeaders());
-  // A request that never started never completes.
-  if (!started) poll.outstanding = false;
+        if (outcome.result != RequestResult::kSuccess) return;
+        const PollOutcome shown = ShowOutboundAnswer(text);
+        if (PollAgainAtOnce(shown, HeldMs(in_flight), Settings().OutboundWaitSeconds)) PollOutbound();
+      });
+  if (sent != SendResult::kSent) poll.outstanding = false;
 }
 
-PollOutcome ShowAnswer(const std::string& text) {
+PollOutcome ShowOutboundAnswer(const std::string& text) {
   const SkimmedAnswer answer = SkimOutboundAnswer(text);
   if (answer.shape == SkimShape::kUnparsable) {
     Log().warn(messages::kOutboundUnparsable, AnswerExcerpt(text));
@@ -117,22 +109,6 @@ PollOutcome ShowAnswer(const std::string& text) {
   }
   if (skipped > 0) Log().warn(messages::kOutboundSkipped, skipped, AnswerExcerpt(text));
   return {OutboundCursor() > cursor_before, batch.more};
-}
-
-}  // namespace
-
-void PollOutbound() {
-  RunGuarded("outbound poll", [] { SendPoll(); });
-}
-
-void HandleOutboundResponse(bool success, const std::string& response_text, std::int64_t held_ms) {
-  RunGuarded("outbound poll", [&] {
-    if (!success) {
-      MarkLinkDown("GET /api/chat/outbound", response_text);
-      return;
-    }
-    if (PollAgainAtOnce(ShowAnswer(response_text), held_ms, Settings().OutboundWaitSeconds)) SendPoll();
-  });
 }
 
 }  // namespace palaverlink

@@ -1,8 +1,9 @@
 // Polling the bot for the messages of this map and showing them to the players.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "chat/poll_pace.h"
 
 namespace palaverlink {
 
@@ -13,10 +14,9 @@ inline constexpr int kOutboundPollLostSeconds = 30;
 // unknown, or the previous poll is still outstanding.
 void PollOutbound();
 
-// The poll's completion: parses the answer, moves OutboundCursor, shows its messages (a bounded
-// batch of a backlog). A malformed element is skipped (one warning per answer) and the elements
-// after it are still shown. Sends the next poll at once when PollAgainAtOnce says so; `held_ms` is
-// how long the bot took to answer.
-void HandleOutboundResponse(bool success, const std::string& response_text, std::int64_t held_ms = 0);
+// What the poll's completion does with an answer: parses it, moves OutboundCursor, shows its
+// messages (a bounded batch of a backlog). A malformed element is skipped (one warning per answer)
+// and the elements after it are still shown. The outcome says whether to poll again at once.
+PollOutcome ShowOutboundAnswer(const std::string& answer_text);
 
 }  // namespace palaverlink

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/log_channel.h"
+#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "devhost/host.h"
 #include "link/link_state.h"
@@ -26,8 +27,7 @@ class ComponentFixture : public ::testing::Test {
     auto environment = std::make_unique<devhost::ManualEnvironment>();
     env_ = environment.get();
     host_ = std::make_unique<devhost::Host>(root_, std::move(environment), /*log_to_stderr=*/false);
-    Settings() = PluginSettings{};
-    LinkState() = LinkStateData{};
+    ResetPluginState();
     OpenLogChannel("Palaverlink");
   }
 
