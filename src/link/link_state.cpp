@@ -3,6 +3,7 @@
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "link/bot_request.h"
+#include "link/outage_buffer.h"
 
 namespace palaverlink {
 
@@ -38,6 +39,7 @@ void NoteProbeOutcome(const RequestOutcome& outcome) {
   if (outcome.result != RequestResult::kSuccess || !LinkState().bridgeDown) return;
   LinkState().bridgeDown = false;
   Log().info(messages::kReconnected);
+  SendKeptPosts();
 }
 
 void HealthCheck() {
