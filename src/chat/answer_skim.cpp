@@ -95,8 +95,9 @@ class Skimmer {
     ++at_;
     if (Take('}')) return true;
     do {
-      std::string key;
-      if (!Key(key) || !Take(':')) return false;
+      std::string_view key;
+      std::string decoded;
+      if (!Key(key, decoded) || !Take(':')) return false;
       SkipBlanks();
       if (key != "messages") {
         if (!SkipValue()) return false;
@@ -135,8 +136,9 @@ class Skimmer {
     element.createdAt = 0;
     if (Take('}')) return true;
     do {
-      std::string key;
-      if (!Key(key) || !Take(':')) return false;
+      std::string_view key;
+      std::string decoded;
+      if (!Key(key, decoded) || !Take(':')) return false;
       SkipBlanks();
       const char* value = at_;
       if (!SkipValue()) return false;
@@ -157,17 +159,19 @@ class Skimmer {
     return outbound_detail::ReadMilliseconds(nlohmann::json::parse(value));
   }
 
-  // A member name; the rare name with escapes is decoded by the library.
-  bool Key(std::string& key) {
+  // A member name, as a view into the text; the rare name with escapes is decoded by the library
+  // into `decoded`.
+  bool Key(std::string_view& key, std::string& decoded) {
     SkipBlanks();
     const char* first = at_;
     bool escaped = false;
     if (!String(escaped)) return false;
     const std::string_view raw(first, static_cast<std::size_t>(at_ - first));
     if (!escaped) {
-      key.assign(raw.substr(1, raw.size() - 2));
+      key = raw.substr(1, raw.size() - 2);
     } else {
-      key = nlohmann::json::parse(raw).get<std::string>();
+      decoded = nlohmann::json::parse(raw).get<std::string>();
+      key = decoded;
     }
     return true;
   }
