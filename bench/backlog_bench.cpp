@@ -1,9 +1,12 @@
 // A backlog of 5,000 messages (the bot's store after an outage) shown to 70 players: each
 // completion answers with everything after the cursor, as the bot does, until nothing is left.
-// Reports the worst single completion, the one figure a game tick feels, and the completions taken.
+// Reports the worst single completion (the game thread's cpu time, and the wall clock beside it),
+// the one figure a game tick feels, and the completions taken.
 #include <benchmark/benchmark.h>
 
 #include <nlohmann/json.hpp>
+
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -44,6 +47,14 @@ Backlog MakeBacklog() {
   return backlog;
 }
 
+// The game thread's own cpu time: on a shared machine the wall clock also counts the time the
+// thread waited for a processor.
+double ThreadCpuNs() {
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
+
 // Everything created after `since`, as the bot answers a poll.
 std::string AnswerAfter(const Backlog& backlog, std::int64_t since) {
   const std::int64_t first = std::clamp<std::int64_t>(since - kFirstCreatedAt + 1, 0, kBacklog);
@@ -56,6 +67,7 @@ void BM_OutboundBacklog(benchmark::State& state) {
   const Backlog backlog = MakeBacklog();
   BenchHost bench(kPlayers);
   double worst_ns = 0;
+  double worst_wall_ns = 0;
   double completions = 0;
   for (auto _ : state) {
     state.PauseTiming();
@@ -70,17 +82,21 @@ void BM_OutboundBacklog(benchmark::State& state) {
       if (since >= kFirstCreatedAt + kBacklog - 1) break;
       const std::string answer = AnswerAfter(backlog, since);
       state.ResumeTiming();
+      const double began_cpu = ThreadCpuNs();
       const auto began = std::chrono::steady_clock::now();
       ShowOutboundAnswer(answer);
       const auto took = std::chrono::steady_clock::now() - began;
+      const double took_cpu = ThreadCpuNs() - began_cpu;
       state.PauseTiming();
-      worst_ns = std::max(worst_ns, static_cast<double>(std::chrono::nanoseconds(took).count()));
+      worst_ns = std::max(worst_ns, took_cpu);
+      worst_wall_ns = std::max(worst_wall_ns, static_cast<double>(std::chrono::nanoseconds(took).count()));
       ++rounds;
     }
     completions = rounds;
     state.ResumeTiming();
   }
   state.counters["worst_completion_ns"] = worst_ns;
+  state.counters["worst_completion_wall_ns"] = worst_wall_ns;
   state.counters["completions"] = completions;
 }
 BENCHMARK(BM_OutboundBacklog)->Unit(benchmark::kMillisecond)->Iterations(3);

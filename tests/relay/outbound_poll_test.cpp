@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include "chat/outbound_batch.h"
 #include "devhost/text.h"
 #include "relay/relay_fixture.h"
 
@@ -266,11 +267,13 @@ TEST_F(OutboundPoll, SlowBotGetsNoSecondPollAndNothingIsShownTwice) {
 TEST_F(OutboundPoll, BacklogComesInBoundedCompletionsEachFollowedAtOnceByTheNextPoll) {
   LoadOnMap();
   const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
-  // 19 single times, then a run of 5 equal ones across the cut at 20, then 26 more.
+  // Single times up to just before the cut, a run of 5 equal ones across it, then more.
+  constexpr int kBatch = static_cast<int>(kShownPerCompletion);
+  static_assert(kBatch >= 6);
   std::vector<std::int64_t> backlog;
-  for (int i = 1; i <= 19; ++i) backlog.push_back(start + i);
-  for (int i = 0; i < 5; ++i) backlog.push_back(start + 20);
-  for (int i = 21; i <= 46; ++i) backlog.push_back(start + i);
+  for (int i = 1; i < kBatch; ++i) backlog.push_back(start + i);
+  for (int i = 0; i < 5; ++i) backlog.push_back(start + kBatch);
+  for (int i = 1; i <= kBatch + 1; ++i) backlog.push_back(start + kBatch + i);
   auto answer_after = [&](std::int64_t since) {
     std::string text = R"({"messages":[)";
     bool first = true;
@@ -294,12 +297,14 @@ TEST_F(OutboundPoll, BacklogComesInBoundedCompletionsEachFollowedAtOnceByTheNext
     poll = RequestsTo(kOutbound).back();
   }
 
-  EXPECT_EQ(shown_per_completion, (std::vector<std::size_t>{19, 20, 11}));
+  // The first cut moves before the run; the run then goes whole with the next batch.
+  EXPECT_EQ(shown_per_completion,
+            (std::vector<std::size_t>{kShownPerCompletion - 1, kShownPerCompletion, 6}));
   std::vector<std::u16string> expected;
   for (std::size_t i = 0; i < backlog.size(); ++i)
     expected.push_back(u"[Gabblen] m" + devhost::ToUtf16(std::to_string(i)));
   EXPECT_EQ(LinesShownToRex(), expected);
-  EXPECT_EQ(SinceOf(NextPoll()), start + 46);
+  EXPECT_EQ(SinceOf(NextPoll()), backlog.back());
 }
 
 TEST_F(OutboundPoll, LongPollAsksTheBotToWaitAndPollsAgainAtOnceOnlyAfterNewsOrAHeldAnswer) {
