@@ -13,9 +13,10 @@ struct PollOutcome {
 // At once when a backlog is being shown, and with long poll on (wait_seconds > 0) after new
 // messages or after the bot held the poll for at least half the wait. A bot that ignores the wait
 // and answers at once is thus polled at the timer's pace, never in a loop; and one that keeps
-// answering the same old messages moves no cursor, so it is never polled at once either.
+// answering the same old messages (ignoring since) moves no cursor, so it is never polled at once
+// either, not even when its answer is longer than one batch.
 inline bool PollAgainAtOnce(const PollOutcome& outcome, std::int64_t held_ms, int wait_seconds) {
-  if (outcome.more) return true;
+  if (outcome.more) return outcome.cursorMoved;
   if (wait_seconds <= 0) return false;
   return outcome.cursorMoved || held_ms * 2 >= static_cast<std::int64_t>(wait_seconds) * 1000;
 }

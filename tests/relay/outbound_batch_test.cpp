@@ -12,6 +12,7 @@
 #include "chat/answer_skim.h"
 #include "chat/outbound_answer.h"
 #include "chat/outbound_batch.h"
+#include "chat/poll_pace.h"
 
 namespace palaverlink {
 namespace {
@@ -162,6 +163,29 @@ TEST(OutboundBatch, BacklogDrainsOnceInOrderWhateverTheRuns) {
       ASSERT_FALSE(batch.now.empty());
     }
     EXPECT_EQ(shown, backlog);
+  }
+}
+
+TEST(PollPace, AtOnceOnlyWhenSomethingMovedOrTheBotHeldThePoll) {
+  struct Case {
+    const char* what;
+    bool cursor_moved, more;
+    std::int64_t held_ms;
+    int wait_seconds;
+    bool at_once;
+  };
+  const Case table[] = {
+      {"backlog, long poll off", true, true, 0, 0, true},
+      {"answer longer than a batch, nothing new (bot ignores since)", false, true, 0, 0, false},
+      {"news, long poll off", true, false, 0, 0, false},
+      {"news, long poll on", true, false, 0, 4, true},
+      {"empty, held half the wait", false, false, 2000, 4, true},
+      {"empty, held just under half", false, false, 1999, 4, false},
+      {"empty, held long but long poll off", false, false, 9000, 0, false},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(PollAgainAtOnce({c.cursor_moved, c.more}, c.held_ms, c.wait_seconds), c.at_once);
   }
 }
 
