@@ -32,7 +32,12 @@ std::string PercentEncode(std::string_view value) {
 }
 
 std::string BotUrl(std::string_view path, const std::vector<QueryParam>& query) {
-  std::string url = Settings().BridgeUrl;
+  const std::string& base = Settings().BridgeUrl;
+  std::size_t length = base.size() + path.size();
+  for (const QueryParam& param : query) length += param.name.size() + param.value.size() * 3 + 2;
+  std::string url;
+  url.reserve(length);
+  url += base;
   url += path;
   char separator = '?';
   for (const QueryParam& param : query) {

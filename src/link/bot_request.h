@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "link/bot_address.h"
@@ -23,7 +24,7 @@ enum class LinkRole {
 
 struct BotRequest {
   HttpMethod method = HttpMethod::kGet;
-  std::string path;  // "/api/chat/outbound": names the request in warnings, without the query
+  std::string_view path;  // "/api/chat/outbound", without the query; read during SendToBot only
   std::vector<QueryParam> query;
   std::string body;  // POST only, sent as application/json
   LinkRole role = LinkRole::kGated;
@@ -42,6 +43,6 @@ using OutcomeHandler = std::function<void(const RequestOutcome& outcome, const s
 SendResult SendToBot(const BotRequest& request, OutcomeHandler on_outcome = nullptr);
 
 // "GET /api/chat/outbound", "POST /api/sessions/sync": how warnings name a request.
-std::string OperationName(HttpMethod method, const std::string& path);
+std::string OperationName(HttpMethod method, std::string_view path);
 
 }  // namespace palaverlink

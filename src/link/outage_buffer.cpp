@@ -42,8 +42,6 @@ SendResult Send(const KeptPost& post, bool kept_before) {
   return SendToBot(request, [post, kept_before](const RequestOutcome& outcome, const std::string&) {
     auto& buffer = Buffer();
     if (kept_before) buffer.sending = false;
-    if (outcome.result == RequestResult::kSuccess && Settings().Debug)
-      Log().info(messages::kPostOk, post.path);
     if (WorthKeeping(outcome)) {
       Keep(post);
     } else if (kept_before) {
@@ -62,8 +60,8 @@ bool KeepsWhileDown(const std::string& path) {
 SendResult PostThroughBuffer(const std::string& path, std::string body) {
   auto& buffer = Buffer();
   KeptPost post{++buffer.nextSequence, path, std::move(body)};
-  if (LinkState().bridgeDown || buffer.sending || !buffer.posts.empty()) {
-    if (LinkState().bridgeDown && Settings().Debug) Log().info(messages::kKeptPost, path);
+  if (LinkDown() || buffer.sending || !buffer.posts.empty()) {
+    if (LinkDown() && Settings().Debug) Log().info(messages::kKeptPost, path);
     Keep(std::move(post));
     SendKeptPosts();
     return SendResult::kLinkDown;
@@ -73,7 +71,7 @@ SendResult PostThroughBuffer(const std::string& path, std::string body) {
 
 void SendKeptPosts() {
   auto& buffer = Buffer();
-  while (!buffer.sending && !LinkState().bridgeDown && !buffer.posts.empty()) {
+  while (!buffer.sending && !LinkDown() && !buffer.posts.empty()) {
     KeptPost post = std::move(buffer.posts.front());
     buffer.posts.pop_front();
     buffer.sending = true;
@@ -86,7 +84,7 @@ void SendKeptPosts() {
     }
     ++buffer.dropped;  // the host would not start it: trying again would block what follows
   }
-  if (buffer.sending || !buffer.posts.empty() || LinkState().bridgeDown) return;
+  if (buffer.sending || !buffer.posts.empty() || LinkDown()) return;
   if (buffer.sent > 0 || buffer.dropped > 0) {
     Log().info(messages::kOutageBufferSent, buffer.sent, buffer.dropped, Settings().OutageBufferLines);
     buffer.sent = 0;
