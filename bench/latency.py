@@ -10,6 +10,9 @@ For each poll interval it reports the median and the 99th percentile, in millise
 ratio to the poll interval. Not part of the tests; run it on a quiet machine:
 
   bench/latency.py --build build/release --messages 200 --polls 3 1 --write bench/latency-results.md
+
+With --waits 0 5 each interval runs once without and once with long poll (OutboundWaitSeconds 5),
+and --idle 60 counts the bot's requests over an idle minute after each run.
 """
 
 import argparse
@@ -85,8 +88,14 @@ def percentile(values, fraction):
     return ordered[int(rank) - 1]
 
 
-def measure(build, poll_seconds, messages, rate):
-    """Latencies in seconds of both directions with one poll interval."""
+def requests_answered(port):
+    counts = admin(port, "requests")["requests"]
+    return counts.get("GET /api/chat/outbound", 0), sum(counts.values())
+
+
+def measure(build, poll_seconds, wait_seconds, messages, rate, idle):
+    """Latencies in seconds of both directions with one poll interval and long-poll wait, and the
+    bot's polls and requests per minute over `idle` seconds without traffic (None when 0)."""
     root = tempfile.mkdtemp(prefix="palaverlink-latency-")
     bot = server = None
     try:
@@ -99,7 +108,10 @@ def measure(build, poll_seconds, messages, rate):
         config_dir = os.path.join(root, "ArkApi", "Plugins", "Palaverlink")
         os.makedirs(config_dir)
         with open(os.path.join(config_dir, "config.json"), "w", encoding="utf-8") as config:
-            json.dump({"BridgeUrl": f"http://127.0.0.1:{port}", "OutboundPollSeconds": poll_seconds}, config)
+            settings = {"BridgeUrl": f"http://127.0.0.1:{port}", "OutboundPollSeconds": poll_seconds}
+            if wait_seconds:
+                settings["OutboundWaitSeconds"] = wait_seconds
+            json.dump(settings, config)
         server = Program([os.path.join(build, "devhost", "palaverlink-devserver"), "--root", root,
                           "--plugin", os.path.join(build, "src", "Palaverlink.so")], stdin=subprocess.PIPE)
 
@@ -155,11 +167,18 @@ def measure(build, poll_seconds, messages, rate):
         outbound = [shown[line] - sent for line, sent in said.items()]
         inbound = [received[text] - sent for text, sent in chatted.items()]
 
+        per_minute = None
+        if idle > 0:
+            polls_before, all_before = requests_answered(port)
+            time.sleep(idle)
+            polls_after, all_after = requests_answered(port)
+            per_minute = ((polls_after - polls_before) * 60.0 / idle, (all_after - all_before) * 60.0 / idle)
+
         command("quit")
         server.process.stdin.close()
         if server.process.wait(timeout=10) != 0:
             raise RuntimeError("devserver reported a leak or a fault at quit")
-        return outbound, inbound
+        return outbound, inbound, per_minute
     finally:
         for program in (server, bot):
             if program is not None:
@@ -173,22 +192,32 @@ def main():
     parser.add_argument("--messages", type=int, default=200, help="messages per direction (default: 200)")
     parser.add_argument("--rate", type=float, default=20.0, help="messages per second, both directions (default: 20)")
     parser.add_argument("--polls", type=int, nargs="+", default=[3, 1], help="poll intervals in seconds")
+    parser.add_argument("--waits", type=int, nargs="+", default=[0],
+                        help="OutboundWaitSeconds values (long poll; 0 = off), each run with every poll interval")
+    parser.add_argument("--idle", type=float, default=0.0,
+                        help="after each run, count the bot's requests over this many idle seconds (default: 0, skip)")
     parser.add_argument("--write", help="also write the results as markdown to this file")
     arguments = parser.parse_args()
 
     rows = []
-    for poll in arguments.polls:
-        print(f"poll interval {poll} s: {arguments.messages} messages each way ...", file=sys.stderr, flush=True)
-        outbound, inbound = measure(arguments.build, poll, arguments.messages, arguments.rate)
-        for direction, values in (("bot message -> shown to players", outbound),
-                                  ("chat line -> received by the bot", inbound)):
-            median, p99 = percentile(values, 0.5), percentile(values, 0.99)
-            rows.append(f"| {poll} s | {direction} | {len(values)} | {median * 1000:.1f} ms | {p99 * 1000:.1f} ms "
-                        f"| {median / poll:.4f} | {p99 / poll:.4f} |")
+    for wait in arguments.waits:
+        for poll in arguments.polls:
+            print(f"poll interval {poll} s, long poll {wait} s: {arguments.messages} messages each way ...",
+                  file=sys.stderr, flush=True)
+            outbound, inbound, per_minute = measure(arguments.build, poll, wait, arguments.messages,
+                                                    arguments.rate, arguments.idle)
+            idle = "—" if per_minute is None else f"{per_minute[0]:.1f} polls, {per_minute[1]:.1f} in all"
+            long_poll = f"{wait} s" if wait else "off"
+            for direction, values in (("bot message -> shown to players", outbound),
+                                      ("chat line -> received by the bot", inbound)):
+                median, p99 = percentile(values, 0.5), percentile(values, 0.99)
+                rows.append(f"| {poll} s | {long_poll} | {direction} | {len(values)} | {median * 1000:.1f} ms "
+                            f"| {p99 * 1000:.1f} ms | {median / poll:.4f} | {p99 / poll:.4f} | {idle} |")
 
     table = "\n".join([
-        "| poll interval | direction | messages | median | 99th percentile | median / poll | p99 / poll |",
-        "|---|---|---|---|---|---|---|",
+        "| poll interval | long poll | direction | messages | median | 99th percentile | median / poll "
+        "| p99 / poll | bot requests per idle minute |",
+        "|---|---|---|---|---|---|---|---|---|",
         *rows,
     ])
     print(table)

@@ -10,6 +10,11 @@ namespace devbot {
 Bot::Bot(std::string api_key, MillisecondClock clock, EventSink events)
     : api_key_(std::move(api_key)), events_(std::move(events)), timestamps_(std::move(clock)) {}
 
+void Bot::OnQueued(std::function<void()> listener) {
+  std::lock_guard lock(mutex_);
+  on_queued_ = std::move(listener);
+}
+
 Response Bot::Handle(const Request& request) {
   try {
     std::lock_guard lock(mutex_);
@@ -24,6 +29,7 @@ Response Bot::Handle(const Request& request) {
 Response Bot::Route(const Request& request) {
   // The admin interface stays reachable whatever fault is on, so that tests can switch it off.
   if (request.path.starts_with("/admin/")) return HandleAdmin(request);
+  if (!request.asked_again) ++requests_[request.method + " " + request.path];
 
   Response response;
   if (fault_.mode == FaultMode::kDown) {
@@ -51,6 +57,7 @@ void Bot::KnowMap(const std::string& map_id) {
 void Bot::Queue(const std::string& map_id, OutboundMessage message) {
   message.createdAt = timestamps_.Next();
   messages_.Add(map_id, std::move(message));
+  if (on_queued_) on_queued_();
 }
 
 void Bot::Emit(const nlohmann::json& event) const {

@@ -36,8 +36,11 @@ Response Bot::HandleAdmin(const Request& request) {
   if (get && path == "/admin/leaves") return JsonResponse(200, sessions_.LeavesJson());
   if (get && path == "/admin/messages") return MessagesListing(request);
   if (get && path == "/admin/maps") return MapsListing();
+  if (get && path == "/admin/requests") return RequestCounts();
   return Reject(request, 404, "no such admin command: " + request.method + " " + path);
 }
+
+Response Bot::RequestCounts() const { return JsonResponse(200, {{"requests", requests_}}); }
 
 Response Bot::SayCommandRequest(const Request& request) {
   Parsed<SayCommand> parsed = ParseSayCommand(request.body);

@@ -69,8 +69,8 @@ Response Bot::ChatInboundRequest(const Request& request) {
 }
 
 Response Bot::ChatOutboundRequest(const Request& request) {
-  Parsed<OutboundQuery> parsed =
-      ParseOutboundQuery(QueryValue(request, "mapId"), QueryValue(request, "since"));
+  Parsed<OutboundQuery> parsed = ParseOutboundQuery(
+      QueryValue(request, "mapId"), QueryValue(request, "since"), QueryValue(request, "waitSeconds"));
   if (!parsed.value) return Reject(request, 400, parsed.error);
   const OutboundQuery& query = *parsed.value;
   KnowMap(query.mapId);
@@ -85,7 +85,9 @@ Response Bot::ChatOutboundRequest(const Request& request) {
   if (!messages.empty()) {
     Emit({{"event", "poll"}, {"mapId", query.mapId}, {"since", query.since}, {"messages", messages}});
   }
-  return JsonResponse(200, {{"messages", messages}});
+  Response response = JsonResponse(200, {{"messages", messages}});
+  if (messages.empty()) response.hold = std::chrono::seconds(query.waitSeconds);
+  return response;
 }
 
 Response Bot::SessionsSyncRequest(const Request& request) {

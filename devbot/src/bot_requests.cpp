@@ -111,7 +111,8 @@ Parsed<SessionLeave> ParseSessionLeave(std::string_view body) {
   return Outcome(check, std::move(leave));
 }
 
-Parsed<OutboundQuery> ParseOutboundQuery(const std::string* map_id, const std::string* since) {
+Parsed<OutboundQuery> ParseOutboundQuery(const std::string* map_id, const std::string* since,
+                                         const std::string* wait_seconds) {
   if (map_id == nullptr || map_id->empty()) return {std::nullopt, "the query needs a mapId"};
   OutboundQuery query;
   query.mapId = *map_id;
@@ -122,6 +123,16 @@ Parsed<OutboundQuery> ParseOutboundQuery(const std::string* map_id, const std::s
     if (since->empty() || error != std::errc() || end != last) {
       return {std::nullopt, "since must be a whole number of milliseconds"};
     }
+  }
+  if (wait_seconds != nullptr) {
+    const char* first = wait_seconds->data();
+    const char* last = first + wait_seconds->size();
+    std::int64_t seconds = 0;
+    auto [end, error] = std::from_chars(first, last, seconds);
+    if (wait_seconds->empty() || error != std::errc() || end != last || seconds < 0) {
+      return {std::nullopt, "waitSeconds must be a whole number of seconds from 0"};
+    }
+    query.waitSeconds = static_cast<int>(std::min<std::int64_t>(seconds, kLongestWaitSeconds));
   }
   return {query, {}};
 }

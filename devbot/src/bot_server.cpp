@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -28,16 +29,56 @@ Request ToBotRequest(const httplib::Request& http) {
 }  // namespace
 
 struct BotServer::State {
-  explicit State(Bot& served) : bot(served) {}
+  State(Bot& served, int most_held) : bot(served), most_held_polls(most_held) {}
+
+  // Called by the bot under its lock; never calls back into the bot.
+  void MessageQueued() {
+    {
+      std::lock_guard lock(mutex);
+      ++queued;
+    }
+    wake.notify_all();
+  }
+
+  std::uint64_t QueuedSoFar() {
+    std::lock_guard lock(mutex);
+    return queued;
+  }
+
+  // Holds a poll that found nothing until a message is queued (for any map: the bot is asked again
+  // and says whether it is for this one), the hold is over, or the server stops.
+  Response Hold(Request request, Response response, std::uint64_t seen) {
+    request.asked_again = true;
+    if (held.fetch_add(1) >= most_held_polls) {
+      --held;
+      response.hold = {};
+      return response;
+    }
+    const auto until = std::chrono::steady_clock::now() + response.hold;
+    std::unique_lock lock(mutex);
+    while (response.hold.count() > 0) {
+      if (!wake.wait_until(lock, until, [&] { return stopping.load() || queued != seen; })) break;
+      if (stopping) break;
+      seen = queued;
+      lock.unlock();
+      response = bot.Handle(request);
+      lock.lock();
+    }
+    --held;
+    return response;
+  }
 
   // Waits out a "slow" delay; false when the server is stopping.
   bool Delay(std::chrono::milliseconds delay) {
     std::unique_lock lock(mutex);
-    return !stopped.wait_for(lock, delay, [this] { return stopping.load(); });
+    return !wake.wait_for(lock, delay, [this] { return stopping.load(); });
   }
 
   void Serve(const httplib::Request& http, httplib::Response& answer) {
-    Response response = bot.Handle(ToBotRequest(http));
+    const Request request = ToBotRequest(http);
+    const std::uint64_t seen = QueuedSoFar();  // before asking, so that no message slips past
+    Response response = bot.Handle(request);
+    if (response.hold.count() > 0 && !stopping) response = Hold(request, std::move(response), seen);
     if (response.delay.count() > 0 && !Delay(response.delay)) {
       response.status = 503;
       response.content_type = "text/plain";
@@ -48,16 +89,22 @@ struct BotServer::State {
   }
 
   Bot& bot;
+  const int most_held_polls;
   httplib::Server server;
   std::mutex mutex;
-  std::condition_variable stopped;
+  std::condition_variable wake;  // stopping, or a message queued
+  std::uint64_t queued = 0;      // messages queued so far, under the mutex
+  std::atomic<int> held{0};
   std::atomic<bool> stopping{false};
   std::atomic<bool> in_run{false};
   int listening_socket = -1;  // the socket the library bound, seen as it was set up
 };
 
-BotServer::BotServer(Bot& bot) : state_(std::make_unique<State>(bot)) {
+BotServer::BotServer(Bot& bot, int most_held_polls) : state_(std::make_unique<State>(bot, most_held_polls)) {
   httplib::Server& server = state_->server;
+  bot.OnQueued([state = state_.get()] { state->MessageQueued(); });
+  // More threads than the library's default, so that held polls leave room for every other request.
+  server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
   auto serve = [state = state_.get()](const httplib::Request& request, httplib::Response& response) {
     state->Serve(request, response);
   };
@@ -83,7 +130,10 @@ BotServer::BotServer(Bot& bot) : state_(std::make_unique<State>(bot)) {
   server.set_keep_alive_timeout(1);
 }
 
-BotServer::~BotServer() { Stop(); }
+BotServer::~BotServer() {
+  Stop();
+  state_->bot.OnQueued({});
+}
 
 int BotServer::Bind(const std::string& host, int port) {
   httplib::Server& server = state_->server;
@@ -107,7 +157,7 @@ void BotServer::Stop() {
     std::lock_guard lock(state_->mutex);
     state_->stopping = true;
   }
-  state_->stopped.notify_all();
+  state_->wake.notify_all();
   // Run may be between its check of `stopping` and the start of listening: stop only what runs.
   while (state_->in_run && !state_->server.is_running()) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "chat/answer_skim.h"
+
 namespace palaverlink {
 
 // Warnings about an answer quote at most this many bytes of it (a cut may split a UTF-8 sequence).
@@ -127,23 +129,28 @@ inline OutboundElement ReadElement(const nlohmann::json& element) {
 
 }  // namespace outbound_detail
 
+// One element found by the skim, read in full.
+inline OutboundElement ReadSkimmedElement(const SkimmedElement& element) {
+  return outbound_detail::ReadElement(nlohmann::json::parse(element.text));
+}
+
 // Strict JSON (no comments, nothing but white space after the value); the answer must be an object
-// whose "messages" is an array.
+// whose "messages" is an array. Reads every element; the completion reads only those it shows.
 inline OutboundAnswer ReadOutboundAnswer(std::string_view text) {
   OutboundAnswer answer;
-  nlohmann::json value = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
-  if (value.is_discarded()) {
+  const SkimmedAnswer skimmed = SkimOutboundAnswer(text);
+  if (skimmed.shape == SkimShape::kUnparsable) {
     answer.shape = OutboundAnswerShape::kUnparsable;
     return answer;
   }
-  auto messages = value.find("messages");  // end() for anything but an object
-  if (messages == value.end() || !messages->is_array()) {
+  if (skimmed.shape == SkimShape::kMissingMessages) {
     answer.shape = OutboundAnswerShape::kMissingMessages;
     return answer;
   }
   answer.shape = OutboundAnswerShape::kMessages;
-  answer.elements.reserve(messages->size());
-  for (const auto& element : *messages) answer.elements.push_back(outbound_detail::ReadElement(element));
+  answer.elements.reserve(skimmed.elements.size());
+  for (const SkimmedElement& element : skimmed.elements)
+    answer.elements.push_back(ReadSkimmedElement(element));
   return answer;
 }
 

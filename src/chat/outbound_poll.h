@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "chat/poll_pace.h"
+
 namespace palaverlink {
 
 // An outstanding poll older than this is counted as lost, so that polling never stops for good.
@@ -12,9 +14,9 @@ inline constexpr int kOutboundPollLostSeconds = 30;
 // unknown, or the previous poll is still outstanding.
 void PollOutbound();
 
-// What the poll's completion does with an answer: parses it, moves OutboundCursor, shows each
-// message. A malformed element is skipped (one warning per answer) and the elements after it are
-// still shown.
-void ShowOutboundAnswer(const std::string& answer_text);
+// What the poll's completion does with an answer: parses it, moves OutboundCursor, shows its
+// messages (a bounded batch of a backlog). A malformed element is skipped (one warning per answer)
+// and the elements after it are still shown. The outcome says whether to poll again at once.
+PollOutcome ShowOutboundAnswer(const std::string& answer_text);
 
 }  // namespace palaverlink

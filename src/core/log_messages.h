@@ -31,6 +31,12 @@ inline constexpr char kKeyRejected[] =
 inline constexpr char kRefused[] = "Palaverlink: the bot refused {} ({}). Dropped; the link stays up.";
 // info
 inline constexpr char kReconnected[] = "Palaverlink reconnected to bot.";
+// info, Debug
+inline constexpr char kKeptPost[] = "Palaverlink: bridge down - kept POST {} for after the reconnection";
+// info: after the kept posts have gone out
+inline constexpr char kOutageBufferSent[] =
+    "Palaverlink: outage buffer: sent {} kept line(s) after the reconnection, dropped {} (OutageBufferLines "
+    "{}).";
 // warning
 inline constexpr char kOutboundMissingMessages[] = "Palaverlink: outbound response missing 'messages': {}";
 // warning

@@ -56,6 +56,16 @@ std::string ReadApiKey(const nlohmann::json& document, const std::string& curren
   return key;
 }
 
+// An integer setting that must lie within [0, most].
+int ReadBoundedSetting(const nlohmann::json& document, const char* key, int current, int most) {
+  const int value = ReadIntSetting(document, key, current);
+  if (value < 0 || value > most) {
+    throw std::out_of_range("[config] " + std::string(key) + ": " + std::to_string(value) +
+                            " is outside 0 to " + std::to_string(most));
+  }
+  return value;
+}
+
 }  // namespace
 
 PluginSettings& Settings() { return State().settings; }
@@ -78,6 +88,10 @@ void ReadSettings(const nlohmann::json& document, PluginSettings& settings) {
   settings.RelayTribeChat = document.value("RelayTribeChat", settings.RelayTribeChat);
   settings.RelayAllianceChat = document.value("RelayAllianceChat", settings.RelayAllianceChat);
   settings.Debug = document.value("Debug", settings.Debug);
+  settings.OutboundWaitSeconds = ReadBoundedSetting(
+      document, "OutboundWaitSeconds", settings.OutboundWaitSeconds, kLongestOutboundWaitSeconds);
+  settings.OutageBufferLines =
+      ReadBoundedSetting(document, "OutageBufferLines", settings.OutageBufferLines, kMostOutageBufferLines);
 
   while (!settings.BridgeUrl.empty() && settings.BridgeUrl.back() == '/') settings.BridgeUrl.pop_back();
 }

@@ -18,7 +18,16 @@ struct PluginSettings {
   bool RelayTribeChat = false;
   bool RelayAllianceChat = false;
   bool Debug = false;
+  // Long poll: how long the bot may hold a poll that finds nothing (0: off).
+  int OutboundWaitSeconds = 0;
+  // Chat lines and leave notices kept while the bot is away, sent after the reconnection (0: off).
+  int OutageBufferLines = 0;
 };
+
+// A held poll ends well inside a host's request time-out (10 s on the development host).
+inline constexpr int kLongestOutboundWaitSeconds = 5;
+// Some hundred bytes a line: the fullest buffer holds a few MiB.
+inline constexpr int kMostOutageBufferLines = 10000;
 
 PluginSettings& Settings();
 
@@ -33,11 +42,12 @@ void LoadConfig();
 // nothing but white space and comments after the value. Throws the JSON library's parse error.
 nlohmann::json ParseConfig(std::istream& text);
 
-// Reads the nine keys of `document` into `settings` in their fixed order, each stored before the
-// next is read, so a failing key leaves the earlier ones read and the later ones untouched; then
-// drops the trailing '/' characters of BridgeUrl. Throws the JSON library's type errors,
-// std::out_of_range for an integer setting whose number does not fit 32 bits, and
-// std::invalid_argument for an ApiKey with a control character (the message never quotes the key).
+// Reads the keys of `document` into `settings` in their fixed order, each stored before the next is
+// read, so a failing key leaves the earlier ones read and the later ones untouched; then drops the
+// trailing '/' characters of BridgeUrl. Throws the JSON library's type errors, std::out_of_range
+// for an integer setting whose number does not fit 32 bits and for OutboundWaitSeconds or
+// OutageBufferLines outside their bounds, and std::invalid_argument for an ApiKey with a control
+// character (the message never quotes the key).
 void ReadSettings(const nlohmann::json& document, PluginSettings& settings);
 
 }  // namespace palaverlink

@@ -4,6 +4,7 @@
 #include "core/log_messages.h"
 #include "core/settings.h"
 #include "link/bot_request.h"
+#include "link/outage_buffer.h"
 
 namespace palaverlink {
 namespace {
@@ -49,6 +50,7 @@ void NoteProbeOutcome(const RequestOutcome& outcome) {
   if (outcome.result != RequestResult::kSuccess || !LinkState().bridgeDown) return;
   LinkState().bridgeDown = false;
   Log().info(messages::kReconnected);
+  SendKeptPosts();
 }
 
 void HealthCheck() {

@@ -6,10 +6,14 @@
 #include "core/log_messages.h"
 #include "core/settings.h"
 #include "link/link_state.h"
+#include "link/outage_buffer.h"
 
 namespace palaverlink {
 
 SendResult PostJson(const std::string& path, const nlohmann::json& body, OutcomeHandler on_outcome) {
+  if (!on_outcome && KeepsWhileDown(path)) {
+    return PostThroughBuffer(path, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict));
+  }
   if (LinkDown()) {
     if (Settings().Debug) Log().info(messages::kDroppedPost, path);
     return SendResult::kLinkDown;

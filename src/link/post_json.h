@@ -12,7 +12,8 @@ namespace palaverlink {
 // POSTs `body` (serialised compactly, keys in ascending byte order, raw UTF-8) to the bot's `path`
 // and returns at once; dropped while the link is down (with a Debug line). A body that is not
 // valid UTF-8 throws nlohmann::json::type_error and nothing is sent. `on_outcome`, when given,
-// hears how the request ended.
+// hears how the request ended. Chat lines and leave notices without `on_outcome` go through the
+// outage buffer when it is on (link/outage_buffer.h).
 SendResult PostJson(const std::string& path, const nlohmann::json& body, OutcomeHandler on_outcome = nullptr);
 
 }  // namespace palaverlink

@@ -37,6 +37,8 @@ RequestOutcome ReadOutcome(bool success, std::string_view text) {
   // The bot is there but busy or slow: the link counts as lost until the health probe says otherwise.
   if (status == 408 || status == 429) return {RequestResult::kLinkLost, Delivery::kNotTaken, status};
   if (status >= 400 && status < 500) return {RequestResult::kRefused, Delivery::kNotTaken, status};
+  // "Unable to handle the request" (RFC 9110, 15.6.4): a bot that is shutting down or not ready.
+  if (status == 503) return {RequestResult::kLinkLost, Delivery::kNotTaken, status};
   return {RequestResult::kLinkLost, Delivery::kUnknown, status};
 }
 

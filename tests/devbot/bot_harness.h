@@ -25,6 +25,8 @@ class BotHarness {
     return bot_.Handle({method, path, query, headers, body, "127.0.0.1"});
   }
 
+  Response Handle(const Request& request) { return bot_.Handle(request); }
+
   Response Get(const std::string& path, const QueryParams& query = {}, const Headers& headers = {}) {
     return Send("GET", path, query, headers);
   }

@@ -213,5 +213,29 @@ TEST(MapNames, WordsOfTheIdCapitalised) {
   }
 }
 
+// A long poll is held only while there is nothing to answer: a message waiting, an error or a
+// poll without waitSeconds is answered at once.
+TEST(LongPoll, HeldOnlyWhenNothingIsWaiting) {
+  BotHarness harness;
+  const QueryParams wait{{"mapId", "the-island"}, {"since", "0"}, {"waitSeconds", "8"}};
+  EXPECT_EQ(harness.Get("/api/chat/outbound", wait).hold, std::chrono::seconds(8));
+  Say(harness, "hello", "the-island");
+  const Response found = harness.Get("/api/chat/outbound", wait);
+  EXPECT_EQ(found.hold.count(), 0);
+  EXPECT_EQ(BotHarness::Json(found).at("messages").size(), 1u);
+
+  const QueryParams other_map{{"mapId", "ragnarok"}, {"since", "0"}, {"waitSeconds", "8"}};
+  EXPECT_EQ(harness.Get("/api/chat/outbound", other_map).hold, std::chrono::seconds(8));
+  ASSERT_EQ(harness.Post("/admin/fault", {{"mode", "garbage"}}).status, 200);
+  EXPECT_EQ(harness.Get("/api/chat/outbound", other_map).hold.count(), 0);
+
+  // A held poll asking again is not a request of its own.
+  Request again{"GET", "/api/chat/outbound", other_map, {}, "", "127.0.0.1", true};
+  harness.Get("/health");
+  ASSERT_EQ(harness.Handle(again).status, 200);
+  const nlohmann::json counted = BotHarness::Json(harness.Get("/admin/requests")).at("requests");
+  EXPECT_EQ(counted, (nlohmann::json{{"GET /api/chat/outbound", 4}, {"GET /health", 1}}));
+}
+
 }  // namespace
 }  // namespace devbot::testing

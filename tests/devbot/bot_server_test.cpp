@@ -176,6 +176,95 @@ TEST_F(ServedBot, IdleConnectionsDoNotHoldUpOthers) {
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(500));
 }
 
+// A held poll: answered as soon as a message for its map is queued, not by one for another map,
+// empty when the wait is over, and at once when the server stops.
+TEST_F(ServedBot, LongPollAnswersWhenAMessageForItsMapArrives) {
+  auto poll = [this](const char* map_id, int wait_seconds, std::string& body) {
+    httplib::Client client = Client();
+    client.set_read_timeout(10);
+    const auto started = Clock::now();
+    auto answer = client.Get(std::string("/api/chat/outbound?mapId=") + map_id +
+                                 "&since=0&waitSeconds=" + std::to_string(wait_seconds),
+                             kKey);
+    body = answer ? answer->body : "no answer";
+    return Clock::now() - started;
+  };
+  auto say = [this](const char* map_id, const char* message) {
+    httplib::Client client = Client();
+    const std::string body =
+        std::string(R"({"author":"Mod","message":")") + message + R"(","mapId":")" + map_id + R"("})";
+    auto said = client.Post("/admin/say", body, "application/json");
+    ASSERT_TRUE(said);
+    ASSERT_EQ(said->status, 200);
+  };
+
+  std::string island, center;
+  Clock::duration island_took{}, center_took{};
+  std::thread island_poll([&] { island_took = poll("the-island", 5, island); });
+  std::thread center_poll([&] { center_took = poll("the-center", 1, center); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  say("ragnarok", "elsewhere");
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  say("the-island", "here");
+  island_poll.join();
+  center_poll.join();
+
+  EXPECT_NE(island.find(R"("message":"here")"), std::string::npos) << island;
+  EXPECT_GE(island_took, std::chrono::milliseconds(450));
+  EXPECT_LT(island_took, std::chrono::milliseconds(1500));
+  EXPECT_EQ(center, R"({"messages":[]})");
+  EXPECT_GE(center_took, std::chrono::milliseconds(950));
+  EXPECT_LT(center_took, std::chrono::milliseconds(2500));
+
+  std::string stopped;
+  Clock::duration stopped_took{};
+  std::thread held([&] { stopped_took = poll("the-center", 30, stopped); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  server_.Stop();
+  held.join();
+  EXPECT_EQ(stopped, R"({"messages":[]})");
+  EXPECT_LT(stopped_took, std::chrono::seconds(2));
+}
+
+// Held polls take at most their share of the server's threads: beyond it a poll is answered at
+// once, and any other request is never kept waiting by them.
+TEST(BotServer, HeldPollsLeaveRoomForEveryOtherRequest) {
+  Bot bot("", SystemMilliseconds, {});
+  BotServer server(bot, /*most_held_polls=*/2);
+  const int port = server.Bind("127.0.0.1", 0);
+  ASSERT_GT(port, 0);
+  bool ran = false;
+  std::thread serving([&] { ran = server.Run(); });
+
+  std::vector<std::thread> held;
+  for (int i = 0; i < 2; ++i) {
+    held.emplace_back([port] {
+      httplib::Client client("127.0.0.1", port);
+      client.set_read_timeout(10);
+      client.Get("/api/chat/outbound?mapId=the-island&since=0&waitSeconds=30");
+    });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(5);
+  const auto started = Clock::now();
+  auto beyond = client.Get("/api/chat/outbound?mapId=the-island&since=0&waitSeconds=30");
+  auto health = client.Get("/health");
+  const auto took = Clock::now() - started;
+  ASSERT_TRUE(beyond);
+  EXPECT_EQ(beyond->body, R"({"messages":[]})");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  EXPECT_LT(took, std::chrono::milliseconds(500));
+
+  const auto stopping = Clock::now();
+  server.Stop();
+  for (auto& poll : held) poll.join();
+  serving.join();
+  EXPECT_LT(Clock::now() - stopping, std::chrono::seconds(2));
+  EXPECT_TRUE(ran);
+}
+
 TEST(BotServer, StopBeforeRunEndsRunAtOnce) {
   Bot bot("", SystemMilliseconds, {});
   BotServer server(bot);

@@ -8,6 +8,8 @@
 namespace devbot::testing {
 namespace {
 
+using namespace std::chrono_literals;
+
 using ::testing::HasSubstr;
 
 struct BadBody {
@@ -139,22 +141,32 @@ TEST(BodyValidation, PostsWithoutJsonContentTypeAreAnswered400) {
       200);
 }
 
-TEST(BodyValidation, OutboundQueryNeedsMapIdAndWholeSince) {
+TEST(BodyValidation, OutboundQueryNeedsMapIdAndWholeSinceAndWait) {
   BotHarness harness;
   struct Case {
     QueryParams query;
     int status;
+    std::chrono::milliseconds hold{0};
   };
-  for (const Case& c : std::vector<Case>{{{{"since", "5"}}, 400},
-                                         {{{"mapId", ""}, {"since", "5"}}, 400},
-                                         {{{"mapId", "the-island"}, {"since", "abc"}}, 400},
-                                         {{{"mapId", "the-island"}, {"since", "12x"}}, 400},
-                                         {{{"mapId", "the-island"}, {"since", ""}}, 400},
-                                         {{{"mapId", "the-island"}, {"since", "99999999999999999999"}}, 400},
-                                         {{{"mapId", "the-island"}, {"since", "-5"}}, 200},
-                                         {{{"mapId", "the-island"}}, 200}}) {
+  for (const Case& c :
+       std::vector<Case>{{{{"since", "5"}}, 400},
+                         {{{"mapId", ""}, {"since", "5"}}, 400},
+                         {{{"mapId", "the-island"}, {"since", "abc"}}, 400},
+                         {{{"mapId", "the-island"}, {"since", "12x"}}, 400},
+                         {{{"mapId", "the-island"}, {"since", ""}}, 400},
+                         {{{"mapId", "the-island"}, {"since", "99999999999999999999"}}, 400},
+                         {{{"mapId", "the-island"}, {"since", "-5"}}, 200},
+                         {{{"mapId", "the-island"}}, 200},
+                         {{{"mapId", "the-island"}, {"waitSeconds", "0"}}, 200},
+                         {{{"mapId", "the-island"}, {"waitSeconds", "5"}}, 200, 5s},
+                         {{{"mapId", "the-island"}, {"waitSeconds", "31"}}, 200, 30s},
+                         {{{"mapId", "the-island"}, {"waitSeconds", "99999999999"}}, 200, 30s},
+                         {{{"mapId", "the-island"}, {"waitSeconds", "-1"}}, 400},
+                         {{{"mapId", "the-island"}, {"waitSeconds", "1.5"}}, 400},
+                         {{{"mapId", "the-island"}, {"waitSeconds", ""}}, 400}}) {
     Response response = harness.Get("/api/chat/outbound", c.query);
     EXPECT_EQ(response.status, c.status) << nlohmann::json(c.query).dump();
+    EXPECT_EQ(response.hold, c.hold) << nlohmann::json(c.query).dump();
     EXPECT_NO_THROW(BotHarness::Json(response));
   }
 }

@@ -191,6 +191,9 @@ TEST_F(Link, OutcomeSaysWhetherTheBotMayHaveActedOnTheRequest) {
       {false, "HTTP 413 Payload Too Large", RequestResult::kRefused, Delivery::kNotTaken, 413},
       {false, "HTTP 429 Too Many Requests", RequestResult::kLinkLost, Delivery::kNotTaken, 429},
       {false, "HTTP 502 Bad Gateway", RequestResult::kLinkLost, Delivery::kUnknown, 502},
+      {false, "HTTP 500 Internal Server Error", RequestResult::kLinkLost, Delivery::kUnknown, 500},
+      {false, "HTTP 503 Service Unavailable", RequestResult::kLinkLost, Delivery::kNotTaken, 503},
+      {false, "HTTP 504 Gateway Timeout", RequestResult::kLinkLost, Delivery::kUnknown, 504},
   };
   for (const auto& [success, text, result, delivery, status] : cases) {
     SCOPED_TRACE(text);

@@ -2,8 +2,11 @@
 // link going down, and at most one poll out at a time.
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "chat/outbound_batch.h"
+#include "devhost/text.h"
 #include "relay/relay_fixture.h"
 
 namespace palaverlink::testing {
@@ -267,6 +270,93 @@ TEST_F(OutboundPoll, SlowBotGetsNoSecondPollAndNothingIsShownTwice) {
   const auto next = NextPoll();
   EXPECT_EQ(SinceOf(next), start + 1);
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] once"});
+}
+
+TEST_F(OutboundPoll, BacklogComesInBoundedCompletionsEachFollowedAtOnceByTheNextPoll) {
+  LoadOnMap();
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  // Single times up to just before the cut, a run of 5 equal ones across it, then more.
+  constexpr int kBatch = static_cast<int>(kShownPerCompletion);
+  static_assert(kBatch >= 6);
+  std::vector<std::int64_t> backlog;
+  for (int i = 1; i < kBatch; ++i) backlog.push_back(start + i);
+  for (int i = 0; i < 5; ++i) backlog.push_back(start + kBatch);
+  for (int i = 1; i <= kBatch + 1; ++i) backlog.push_back(start + kBatch + i);
+  auto answer_after = [&](std::int64_t since) {
+    std::string text = R"({"messages":[)";
+    bool first = true;
+    for (std::size_t i = 0; i < backlog.size(); ++i) {
+      if (backlog[i] <= since) continue;
+      text += (first ? "" : ",") + std::string(R"({"createdAt":)") + std::to_string(backlog[i]) +
+              R"(,"message":"m)" + std::to_string(i) + R"("})";
+      first = false;
+    }
+    return text + "]}";
+  };
+
+  auto poll = NextPoll();
+  std::vector<std::size_t> shown_per_completion;
+  for (int round = 0; round < 10; ++round) {
+    const auto before = ShownTo(kRex).size();
+    const auto polls_before = RequestsTo(kOutbound).size();
+    host().Complete(poll.id, true, answer_after(SinceOf(poll)));
+    shown_per_completion.push_back(ShownTo(kRex).size() - before);
+    if (RequestsTo(kOutbound).size() == polls_before) break;  // nothing left: no poll at once
+    poll = RequestsTo(kOutbound).back();
+  }
+
+  // The first cut moves before the run; the run then goes whole with the next batch.
+  EXPECT_EQ(shown_per_completion,
+            (std::vector<std::size_t>{kShownPerCompletion - 1, kShownPerCompletion, 6}));
+  std::vector<std::u16string> expected;
+  for (std::size_t i = 0; i < backlog.size(); ++i)
+    expected.push_back(u"[Gabblen] m" + devhost::ToUtf16(std::to_string(i)));
+  EXPECT_EQ(LinesShownToRex(), expected);
+  EXPECT_EQ(SinceOf(NextPoll()), backlog.back());
+}
+
+TEST_F(OutboundPoll, LongPollAsksTheBotToWaitAndPollsAgainAtOnceOnlyAfterNewsOrAHeldAnswer) {
+  LoadOnMap(R"(,"OutboundWaitSeconds":1)");
+  const auto first = NextPoll();
+  EXPECT_NE(first.url.find("&since=" + std::to_string(SinceOf(first)) + "&waitSeconds=1"), std::string::npos)
+      << first.url;
+  const std::int64_t start = SinceOf(first);
+  auto polls = [&] { return RequestsTo(kOutbound).size(); };
+
+  struct Step {
+    const char* what;
+    std::string answer;
+    int held_ms;
+    bool at_once;
+  };
+  const std::vector<Step> steps = {
+      {"empty at once", R"({"messages":[]})", 0, false},
+      {"a new message",
+       R"({"messages":[{"createdAt":)" + std::to_string(start + 5) + R"(,"message":"new"}]})", 0, true},
+      {"only old messages",
+       R"({"messages":[{"createdAt":)" + std::to_string(start + 5) + R"(,"message":"old"}]})", 0, false},
+      {"empty after a hold of half the wait", R"({"messages":[]})", 600, true},
+      {"unparsable at once", "<html>", 0, false},
+  };
+  auto poll = first;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    const auto before = polls();
+    if (step.held_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(step.held_ms));
+    host().Complete(poll.id, true, step.answer);
+    EXPECT_EQ(polls(), before + (step.at_once ? 1 : 0));
+    poll = step.at_once ? RequestsTo(kOutbound).back() : NextPoll();
+  }
+}
+
+// A bot that ignores waitSeconds and answers at once is polled at the timer's pace.
+TEST_F(OutboundPoll, BotIgnoringTheWaitIsPolledAtTheTimersPace) {
+  LoadOnMap(R"(,"OutboundWaitSeconds":5)");
+  for (int tick = 0; tick < 20; ++tick) {
+    Advance(seconds(3));
+    for (const auto& poll : RequestsTo(kOutbound)) host().Complete(poll.id, true, R"({"messages":[]})");
+  }
+  EXPECT_EQ(RequestsTo(kOutbound).size(), 20u);
 }
 
 TEST_F(OutboundPoll, PollOutstandingLongerThanThirtySecondsCountsAsLost) {

@@ -28,6 +28,7 @@ MAP_ID = "the-island"
 LOST_LINE = "Palaverlink lost connection ("
 REJECTED_LINE = "Palaverlink: the bot rejected our API key"
 RECONNECTED_LINE = "Palaverlink reconnected to bot."
+BUFFER_LINE = "Palaverlink: outage buffer:"  # its one line after a reconnection
 BASE_ID = 76561198000000000
 
 
@@ -44,6 +45,9 @@ def parse_args():
     parser.add_argument("--outage-start", type=float, default=130.0, help="seconds into the traffic")
     parser.add_argument("--outage-length", type=float, default=40.0)
     parser.add_argument("--rss-limit-kib", type=int, default=1024)
+    parser.add_argument("--outage-buffer", type=int, default=0,
+                        help="OutageBufferLines of the plug-in (default 0: off); when it holds every line said "
+                             "while the bot was away, each of them must reach the bot exactly once, in order")
     parser.add_argument("--no-rss-check", action="store_true",
                         help="report the memory figures without checking them (sanitizer builds)")
     return parser.parse_args()
@@ -153,7 +157,10 @@ class Soak:
         config_dir = os.path.join(self.root, "ArkApi", "Plugins", "Palaverlink")
         os.makedirs(config_dir)
         with open(os.path.join(config_dir, "config.json"), "w", encoding="utf-8") as config:
-            json.dump({"BridgeUrl": self.bot_url, "MapId": MAP_ID}, config)
+            settings = {"BridgeUrl": self.bot_url, "MapId": MAP_ID}
+            if self.args.outage_buffer:
+                settings["OutageBufferLines"] = self.args.outage_buffer
+            json.dump(settings, config)
         self.server = Process("devserver", [self.args.devserver, "--root", self.root, "--plugin", self.args.plugin],
                               self.on_server_line, self.on_server_log, stdin=True)
         # The plug-in stamps its cursor when it loads: whatever the bot has before that is never shown.
@@ -238,7 +245,8 @@ class Soak:
         # 30 s and the poll every 3 s.
         deadline = self.now() + 45.0
         while self.now() < deadline:
-            if self.all_shown(says) and (outage_on is None or self.lines_of(RECONNECTED_LINE)):
+            if self.all_shown(says) and (outage_on is None or self.lines_of(RECONNECTED_LINE)) and (
+                    outage_on is None or not a.outage_buffer or self.lines_of(BUFFER_LINE)):
                 break
             time.sleep(0.5)
         rss_end = self.server.rss_kib()
@@ -273,8 +281,10 @@ class Soak:
         # fault may still meet it, so a second on either side counts as neither.
         down_from = outage_on - 1.0 if outage_on is not None else None
         down_until = reconnected[0][0] + 1.0 if reconnected else None
-        received = Counter(entry.get("message") for entry in self.inbound_lines(inbound))
-        up_lines = gap_lines = gap_delivered = 0
+        arrived = [entry.get("message") for entry in self.inbound_lines(inbound)]
+        received = Counter(arrived)
+        up_lines = gap_lines = gap_delivered = gap_twice = 0
+        gap_texts = []
         for text, sent in chats:
             count = received[text]
             if count > 1:
@@ -282,11 +292,27 @@ class Soak:
             in_gap = down_from is not None and sent >= down_from and (down_until is None or sent <= down_until)
             if in_gap:
                 gap_lines += 1
-                gap_delivered += count
+                gap_delivered += min(count, 1)
+                gap_twice += 1 if count > 1 else 0
+                gap_texts.append(text)
             else:
                 up_lines += 1
                 if count != 1:
                     problems.append(f"chat line '{text}' sent while the link was up reached the bot {count} times")
+
+        buffer_lines = self.lines_of(BUFFER_LINE)
+        gap_in_order = None
+        if a.outage_buffer and outage_on is not None:
+            position = {text: at for at, text in enumerate(arrived)}
+            order = [position[text] for text in gap_texts if text in position]
+            gap_in_order = order == sorted(order)
+            if gap_lines <= a.outage_buffer and gap_delivered != gap_lines:
+                problems.append(f"{gap_lines - gap_delivered} of {gap_lines} lines said while the bot was away "
+                                f"were lost although the buffer holds {a.outage_buffer}")
+            if not gap_in_order:
+                problems.append("the lines said while the bot was away reached it out of order")
+            if len(buffer_lines) != 1:
+                problems.append(f"{len(buffer_lines)} outage buffer lines for one outage")
 
         not_once = missing = 0
         with self.lock:
@@ -336,7 +362,10 @@ class Soak:
             f"players {a.players}, traffic {a.duration:.0f} s, chat {a.chat_rate:g}/s, bot {a.say_rate:g}/s",
             f"outage: {outage_text}",
             f"chat lines sent {len(chats)}: {up_lines} while up, all {'' if not any('while the link was up' in p for p in problems) else 'NOT '}"
-            f"delivered once; {gap_lines} during the outage, {gap_delivered} of them delivered",
+            f"delivered once; {gap_lines} during the outage, {gap_delivered} of them delivered, "
+            f"{gap_twice} twice, {gap_lines - gap_delivered} lost"
+            + (f"; outage buffer {a.outage_buffer}: in order {gap_in_order}, "
+               f"'{buffer_lines[0][1].split('] ', 1)[-1] if buffer_lines else None}'" if a.outage_buffer else ""),
             f"bot messages {len(says)}, shown lines {shown_total} ({len(says) * a.players} expected once each), "
             f"pairs not shown exactly once: {not_once}",
             f"warnings: lost {len(lost)}, reconnected {len(reconnected)}, other {len(warnings)}",

@@ -111,6 +111,39 @@ TEST(ReadSettings, RefusesAnApiKeyThatNoHeaderCanCarryWithoutQuotingIt) {
   EXPECT_EQ(Read(R"({"ApiKey":"s3cret key \u00e9~!"})").ApiKey, "s3cret key \xC3\xA9~!");
 }
 
+TEST(ReadSettings, LongPollAndOutageBufferAreOffByDefaultAndBounded) {
+  const PluginSettings defaults = Read("{}");
+  EXPECT_EQ(defaults.OutboundWaitSeconds, 0);
+  EXPECT_EQ(defaults.OutageBufferLines, 0);
+  struct Case {
+    const char* json;
+    int wait;
+    int buffer;
+    const char* failure;
+  };
+  const Case cases[] = {
+      {R"({"OutboundWaitSeconds":5,"OutageBufferLines":10000})", 5, 10000, nullptr},
+      {R"({"OutboundWaitSeconds":true,"OutageBufferLines":2.9})", 1, 2, nullptr},
+      {R"({"OutboundWaitSeconds":0,"OutageBufferLines":0})", 0, 0, nullptr},
+      {R"({"OutboundWaitSeconds":6})", 0, 0, "[config] OutboundWaitSeconds: 6 is outside 0 to 5"},
+      {R"({"OutboundWaitSeconds":-1})", 0, 0, "[config] OutboundWaitSeconds: -1 is outside 0 to 5"},
+      {R"({"OutageBufferLines":10001})", 0, 0, "[config] OutageBufferLines: 10001 is outside 0 to 10000"},
+      {R"({"OutageBufferLines":-3})", 0, 0, "[config] OutageBufferLines: -3 is outside 0 to 10000"},
+      {R"({"OutageBufferLines":"5"})", 0, 0,
+       "[json.exception.type_error.302] type must be number, but is string"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    if (c.failure != nullptr) {
+      EXPECT_EQ(FailureOf(c.json), c.failure);
+      continue;
+    }
+    const PluginSettings read = Read(c.json);
+    EXPECT_EQ(read.OutboundWaitSeconds, c.wait);
+    EXPECT_EQ(read.OutageBufferLines, c.buffer);
+  }
+}
+
 TEST(ReadSettings, WrongTypesFailWithTheLibraryMessage) {
   const std::pair<const char*, const char*> cases[] = {
       {R"({"ApiKey":null})", "[json.exception.type_error.302] type must be string, but is null"},

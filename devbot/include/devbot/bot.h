@@ -5,7 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <set>
 #include <string>
@@ -31,6 +33,9 @@ class Bot {
   // Answers one request. Never throws: an unexpected failure is answered 500.
   Response Handle(const Request& request);
 
+  // Called, under the bot's lock, whenever a message is queued for any map: held polls ask again.
+  void OnQueued(std::function<void()> listener);
+
  private:
   // Under the lock.
   Response Route(const Request& request);
@@ -48,6 +53,7 @@ class Bot {
   Response InboundListing(const Request& request) const;
   Response MessagesListing(const Request& request) const;
   Response MapsListing() const;
+  Response RequestCounts() const;
 
   void KnowMap(const std::string& map_id);
   void Queue(const std::string& map_id, OutboundMessage message);
@@ -61,12 +67,14 @@ class Bot {
 
   const std::string api_key_;
   const EventSink events_;
+  std::function<void()> on_queued_;
 
   std::mutex mutex_;
   TimestampSource timestamps_;
   MessageStore messages_;
   SessionBoard sessions_;
   std::set<std::string> known_maps_;
+  std::map<std::string, std::int64_t> requests_;  // "METHOD /path" -> requests, admin ones aside
   std::vector<InboundRecord> inbound_;
   Fault fault_;
 };

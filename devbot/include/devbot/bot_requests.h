@@ -48,7 +48,11 @@ struct SessionLeave {
 struct OutboundQuery {
   std::string mapId;
   std::int64_t since = 0;
+  int waitSeconds = 0;  // long poll: how long the answer may wait for a message
 };
+
+// A longer wait is cut to this: a client's own time-out lies well below it.
+inline constexpr int kLongestWaitSeconds = 30;
 
 // The members as the plug-in sends them.
 nlohmann::json ToJson(const ChatInbound& line);
@@ -60,7 +64,9 @@ bool IsPlatformIdText(std::string_view text);
 Parsed<ChatInbound> ParseChatInbound(std::string_view body);
 Parsed<SessionSync> ParseSessionSync(std::string_view body);
 Parsed<SessionLeave> ParseSessionLeave(std::string_view body);
-// `since` may be left out (0); a mapId must be given.
-Parsed<OutboundQuery> ParseOutboundQuery(const std::string* map_id, const std::string* since);
+// `since` and `waitSeconds` may be left out (0); a mapId must be given. waitSeconds is a whole
+// number from 0, cut to kLongestWaitSeconds.
+Parsed<OutboundQuery> ParseOutboundQuery(const std::string* map_id, const std::string* since,
+                                         const std::string* wait_seconds = nullptr);
 
 }  // namespace devbot

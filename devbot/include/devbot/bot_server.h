@@ -9,9 +9,14 @@
 
 namespace devbot {
 
+// Threads that serve connections, and how many of them held polls may take at most: the rest
+// always answer other requests at once. A poll beyond the limit is answered at once.
+inline constexpr int kServerThreads = 32;
+inline constexpr int kMostHeldPolls = 24;
+
 class BotServer {
  public:
-  explicit BotServer(Bot& bot);
+  explicit BotServer(Bot& bot, int most_held_polls = kMostHeldPolls);
   ~BotServer();
   BotServer(const BotServer&) = delete;
   BotServer& operator=(const BotServer&) = delete;
@@ -20,7 +25,8 @@ class BotServer {
   int Bind(const std::string& host, int port);
   // Serves until Stop. Returns false when the server could not run.
   bool Run();
-  // May be called from any thread, before, during or after Run; cuts short any "slow" wait.
+  // May be called from any thread, before, during or after Run; cuts short any "slow" wait and
+  // answers every held poll at once.
   void Stop();
 
  private:

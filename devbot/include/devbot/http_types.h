@@ -24,6 +24,7 @@ struct Request {
   Headers headers;
   std::string body;
   std::string remote_address = "127.0.0.1";
+  bool asked_again = false;  // a held poll asking again: not counted as a request of its own
 };
 
 struct Response {
@@ -32,6 +33,9 @@ struct Response {
   std::string body;
   // How long the server waits before sending the answer (the "slow" fault).
   std::chrono::milliseconds delay{0};
+  // A poll with waitSeconds that found nothing: the server may hold it this long, asking again
+  // whenever a message is queued, and answers the last answer when the time is up.
+  std::chrono::milliseconds hold{0};
 };
 
 }  // namespace devbot

@@ -1,0 +1,93 @@
+// Long poll and the outage buffer against the development bot over loopback: a bot message reaches
+// the players well inside the poll interval, an idle bot is not polled in a loop, and the chat said
+// while the bot was down reaches it once, in order, after the reconnection.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "devbot_process.h"
+#include "devserver_process.h"
+#include "link_lines.h"
+
+namespace palaverlink::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::ElementsAre;
+
+constexpr char kAnn[] = "76561198000000001";
+
+std::int64_t OutboundPolls(const DevbotProcess& bot) {
+  return bot.AdminGet("/admin/requests")["requests"].value("GET /api/chat/outbound", std::int64_t{0});
+}
+
+TEST(LongPoll, BotMessagesArriveWellInsideThePollIntervalAndAnIdleBotIsNotPolledInALoop) {
+  TempRoot root("long-poll");
+  DevbotProcess bot(root.path() / "devbot.stderr");
+  ASSERT_TRUE(bot.started());
+  Json config = BotConfig(bot.port(), 3);
+  config["MapId"] = "the-island";
+  config["OutboundWaitSeconds"] = 5;
+  DevserverProcess server(root.path(), config);
+  ASSERT_TRUE(server.ready());
+  server.Send("world TheIsland");
+  server.Send(std::string("join ") + kAnn + " Ann");
+  ASSERT_TRUE(WaitUntil([&] { return bot.KnowsMaps({"the-island"}); }, 10s));
+
+  // With polls every 3 s, three messages in a row each shown within 700 ms would be luck.
+  for (const char* text : {"one", "two", "three"}) {
+    std::this_thread::sleep_for(1300ms);
+    const auto said = std::chrono::steady_clock::now();
+    ASSERT_TRUE(bot.Say("Mod", text, "the-island"));
+    ASSERT_TRUE(server.WaitForShown(kAnn, std::string("[Gabblen] Mod: ") + text, 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - said, 700ms) << text;
+  }
+
+  // Idle: each poll is held about 5 s, so some 2 polls in 10 s, never a loop.
+  const std::int64_t before = OutboundPolls(bot);
+  std::this_thread::sleep_for(10s);
+  const std::int64_t polls = OutboundPolls(bot) - before;
+  EXPECT_GE(polls, 1);
+  EXPECT_LE(polls, 4);
+  EXPECT_EQ(server.Quit(), 0);
+  EXPECT_EQ(bot.Stop(), 0);
+}
+
+TEST(OutageBuffer, ChatSaidWhileTheBotWasDownReachesItOnceInOrderAfterTheReconnection) {
+  TempRoot root("outage-buffer");
+  DevbotProcess bot(root.path() / "devbot.stderr");
+  ASSERT_TRUE(bot.started());
+  Json config = BotConfig(bot.port(), 1);
+  config["MapId"] = "the-island";
+  config["OutageBufferLines"] = 10;
+  DevserverProcess server(root.path(), config);
+  ASSERT_TRUE(server.ready());
+  server.Send("world TheIsland");
+  server.Send(std::string("join ") + kAnn + " Ann");
+  ASSERT_TRUE(WaitUntil([&] { return bot.KnowsMaps({"the-island"}); }, 10s));
+
+  ASSERT_TRUE(bot.SetFault("down"));
+  for (const char* text : {"down 1", "down 2", "down 3"}) {
+    server.Send(std::string("chat ") + kAnn + " global " + text);
+    std::this_thread::sleep_for(200ms);
+  }
+  ASSERT_TRUE(server.WaitForPluginLines(kLostConnection, 1, 5s));
+  ASSERT_TRUE(bot.SetFault("none"));
+  // The health probe runs every 30 s.
+  ASSERT_TRUE(server.WaitForPluginLines(kReconnected, 1, 40s));
+  server.Send(std::string("chat ") + kAnn + " global after");
+  ASSERT_TRUE(WaitUntil([&] { return bot.Events("inbound").size() >= 4; }, 10s));
+  std::this_thread::sleep_for(500ms);
+
+  std::vector<std::string> received;
+  for (const Json& line : bot.Events("inbound")) received.push_back(line.value("message", ""));
+  EXPECT_THAT(received, ElementsAre("down 1", "down 2", "down 3", "after"));
+  ASSERT_TRUE(server.WaitForPluginLines("Palaverlink: outage buffer: sent 3 kept line(s)", 1, 5s));
+  EXPECT_EQ(server.Quit(), 0);
+  EXPECT_EQ(bot.Stop(), 0);
+}
+
+}  // namespace
+}  // namespace palaverlink::e2e
