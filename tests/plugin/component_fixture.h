@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/host/load_generation.h"
 #include "core/log_channel.h"
 #include "core/settings.h"
 #include "devhost/host.h"
@@ -26,6 +27,7 @@ class ComponentFixture : public ::testing::Test {
     auto environment = std::make_unique<devhost::ManualEnvironment>();
     env_ = environment.get();
     host_ = std::make_unique<devhost::Host>(root_, std::move(environment), /*log_to_stderr=*/false);
+    host::BeginLoad();  // as Plugin_Init does: callbacks handed to the host run only within a load
     Settings() = PluginSettings{};
     LinkState() = LinkStateData{};
     OpenLogChannel("Palaverlink");

@@ -26,7 +26,8 @@ class MissingGameName : public std::runtime_error {
 bool InstallHook(const std::string& function_name, void* detour, void** original);
 bool RemoveHook(const std::string& function_name, void* detour);
 
-// A recurring timer: every `interval_seconds`, count -1, flag false.
+// A recurring timer: every `interval_seconds`, count -1, flag false. The callback, like every
+// completion given below, runs only while the load that registered it is running.
 void RegisterRecurringTimer(std::function<void()> callback, int interval_seconds);
 
 bool SendGet(const std::string& url, Completion completion, std::vector<std::string> headers);
