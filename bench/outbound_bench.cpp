@@ -54,7 +54,7 @@ void BM_OutboundCompletion(benchmark::State& state) {
   BenchHost bench(1);
   std::int64_t done = 0;
   for (auto _ : state) {
-    HandleOutboundResponse(true, answer.text);
+    ShowOutboundAnswer(answer.text);
     RestartWhenDue(state, bench, done, messages, kShownPerRestart, [] {});
   }
   state.counters["messages"] = messages;

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "core/guard.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
+#include "core/plugin_state.h"
 #include "game/map_id.h"
 #include "game/player.h"
 #include "link/post_json.h"
@@ -40,10 +42,7 @@ void RelayChatLine(AShooterPlayerController* controller, const GameString& messa
 
 }  // namespace
 
-ServerSendChatMessageFn& GameChatHandler() {
-  static ServerSendChatMessageFn handler = nullptr;
-  return handler;
-}
+ServerSendChatMessageFn& GameChatHandler() { return State().gameChatHandler; }
 
 std::optional<std::string_view> RelayedChannel(int send_mode, const PluginSettings& settings) {
   switch (send_mode) {
@@ -66,11 +65,8 @@ void ChatHook(AShooterPlayerController* controller, GameString* message, int sen
   // The game's handling comes first and is never changed; its own exceptions are the game's.
   if (const auto handler = GameChatHandler()) handler(controller, message, send_mode);
   if (controller == nullptr || message == nullptr) return;
-  try {
-    RelayChatLine(controller, *message, send_mode);
-  } catch (...) {
-    // A line that cannot be relayed is dropped without a trace; the game already has it.
-  }
+  // A line that cannot be relayed is dropped; the game already has it.
+  RunGuarded("chat hook", [&] { RelayChatLine(controller, *message, send_mode); });
 }
 
 }  // namespace palaverlink

@@ -5,14 +5,12 @@
 #include <optional>
 #include <string_view>
 
+#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/game_records.h"
 #include "game/game_types.h"
 
 namespace palaverlink {
-
-using ServerSendChatMessageFn = void (*)(AShooterPlayerController* controller, GameString* message,
-                                         int send_mode);
 
 // The game's own handler, written by the host when the hook is installed.
 ServerSendChatMessageFn& GameChatHandler();

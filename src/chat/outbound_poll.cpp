@@ -8,31 +8,22 @@
 
 #include "chat/broadcast.h"
 #include "chat/outbound_answer.h"
-#include "core/guard.h"
-#include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/map_id.h"
+#include "link/bot_request.h"
 #include "link/link_state.h"
-#include "link/post_json.h"
 
 namespace palaverlink {
 namespace {
 
+constexpr char kOutboundPath[] = "/api/chat/outbound";
+
 // At most one poll is out at a time: with a bot slower than the poll interval, two polls with the
 // same cursor would bring the same messages twice.
-struct PollInFlight {
-  bool outstanding = false;
-  std::uint64_t sequence = 0;  // of the poll that is out
-  int ticksWaited = 0;         // timer ticks since it was sent
-};
-
-PollInFlight& InFlight() {
-  static PollInFlight poll;
-  return poll;
-}
+PollInFlight& InFlight() { return State().poll; }
 
 // The poll timer is the clock here: the host runs PollOutbound once every OutboundPollSeconds.
 bool OutstandingPollIsLost(const PollInFlight& poll) {
@@ -40,7 +31,9 @@ bool OutstandingPollIsLost(const PollInFlight& poll) {
   return poll.ticksWaited * interval > kOutboundPollLostSeconds;
 }
 
-void SendPoll() {
+}  // namespace
+
+void PollOutbound() {
   auto& poll = InFlight();
   if (poll.outstanding) {
     ++poll.ticksWaited;
@@ -50,25 +43,24 @@ void SendPoll() {
   if (LinkState().bridgeDown) return;
   if (!EnsureMapId()) return;
 
-  const std::string url = Settings().BridgeUrl + "/api/chat/outbound?mapId=" + MapId() +
-                          "&since=" + std::to_string(OutboundCursor());
+  BotRequest request;
+  request.method = HttpMethod::kGet;
+  request.path = kOutboundPath;
+  request.query = {{"mapId", MapId()}, {"since", std::to_string(OutboundCursor())}};
   const std::uint64_t sequence = ++poll.sequence;
   poll.outstanding = true;
   poll.ticksWaited = 0;
-  const bool started = host::SendGet(
-      url,
-      [sequence](bool success, std::string text) {
+  const SendResult sent =
+      SendToBot(request, [sequence](const RequestOutcome& outcome, const std::string& text) {
         auto& in_flight = InFlight();
         if (!in_flight.outstanding || in_flight.sequence != sequence) return;
         in_flight.outstanding = false;
-        HandleOutboundResponse(success, text);
-      },
-      BuildAuthHeaders());
-  // A request that never started never completes.
-  if (!started) poll.outstanding = false;
+        if (outcome.result == RequestResult::kSuccess) ShowOutboundAnswer(text);
+      });
+  if (sent != SendResult::kSent) poll.outstanding = false;
 }
 
-void ShowAnswer(const std::string& text) {
+void ShowOutboundAnswer(const std::string& text) {
   const OutboundAnswer answer = ReadOutboundAnswer(text);
   if (answer.shape == OutboundAnswerShape::kUnparsable) {
     Log().warn(messages::kOutboundUnparsable, AnswerExcerpt(text));
@@ -96,22 +88,6 @@ void ShowAnswer(const std::string& text) {
     BroadcastChatLine(message.senderTag, message.chatLine);
   }
   if (skipped > 0) Log().warn(messages::kOutboundSkipped, skipped, AnswerExcerpt(text));
-}
-
-}  // namespace
-
-void PollOutbound() {
-  RunGuarded("outbound poll", [] { SendPoll(); });
-}
-
-void HandleOutboundResponse(bool success, const std::string& response_text) {
-  RunGuarded("outbound poll", [&] {
-    if (!success) {
-      MarkLinkDown("GET /api/chat/outbound", response_text);
-      return;
-    }
-    ShowAnswer(response_text);
-  });
 }
 
 }  // namespace palaverlink

@@ -12,8 +12,9 @@ inline constexpr int kOutboundPollLostSeconds = 30;
 // unknown, or the previous poll is still outstanding.
 void PollOutbound();
 
-// The poll's completion: parses the answer, moves OutboundCursor, shows each message. A malformed
-// element is skipped (one warning per answer) and the elements after it are still shown.
-void HandleOutboundResponse(bool success, const std::string& response_text);
+// What the poll's completion does with an answer: parses it, moves OutboundCursor, shows each
+// message. A malformed element is skipped (one warning per answer) and the elements after it are
+// still shown.
+void ShowOutboundAnswer(const std::string& answer_text);
 
 }  // namespace palaverlink

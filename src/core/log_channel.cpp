@@ -8,10 +8,14 @@
 #include <spdlog/sinks/base_sink.h>
 
 #include <mutex>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "core/host/host_api.h"
+#include "core/log_text.h"
+#include "core/plugin_state.h"
 
 namespace palaverlink {
 namespace {
@@ -31,7 +35,16 @@ class PreformattingSink final : public spdlog::sinks::base_sink<std::mutex> {
   void sink_it_(const spdlog::details::log_msg& msg) override {
     if (!target_->should_log(msg.level)) return;
     spdlog::memory_buf_t line;
-    formatter_->format(msg, line);
+    const std::string_view payload(msg.payload.data(), msg.payload.size());
+    if (HasControlCharacter(payload)) {
+      // Text from outside (chat, names, answers) must not start a line of its own in the log.
+      const std::string escaped = EscapeControlCharacters(payload);
+      spdlog::details::log_msg one_line = msg;
+      one_line.payload = spdlog::string_view_t(escaped.data(), escaped.size());
+      formatter_->format(one_line, line);
+    } else {
+      formatter_->format(msg, line);
+    }
     const spdlog::details::log_msg finished(msg.time, msg.source, msg.logger_name, msg.level,
                                             spdlog::string_view_t(line.data(), line.size()));
     target_->log(finished);
@@ -43,10 +56,7 @@ class PreformattingSink final : public spdlog::sinks::base_sink<std::mutex> {
   spdlog::sink_ptr target_;
 };
 
-std::shared_ptr<spdlog::logger>& LogChannel() {
-  static std::shared_ptr<spdlog::logger> logger = std::make_shared<spdlog::logger>("Palaverlink");
-  return logger;
-}
+std::shared_ptr<spdlog::logger>& LogChannel() { return State().logger; }
 
 }  // namespace
 

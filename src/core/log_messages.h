@@ -30,6 +30,8 @@ inline constexpr char kKeyRejected[] =
     "Palaverlink: the bot rejected our API key (401) on {}. 'ApiKey' in this plugin's config.json must match "
     "'bridgeApiKey' in the bot's config exactly (bot/config/config.json, or the 'Bridge API key' box in the "
     "control panel). Leave BOTH blank to turn auth off. Going silent - will retry every {}s.";
+// warning: the bot refused one request (a 4xx status); the link stays up
+inline constexpr char kRefused[] = "Palaverlink: the bot refused {} ({}). Dropped; the link stays up.";
 // info
 inline constexpr char kReconnected[] = "Palaverlink reconnected to bot.";
 // warning
@@ -48,6 +50,7 @@ inline constexpr char kLoggedOut[] = "Palaverlink: player {} logged out - postin
 // warning: an exception caught before it could reach the host
 inline constexpr char kUnexpectedFailure[] = "Palaverlink: {} failed unexpectedly: {}";
 // warning: malformed elements of one outbound answer, skipped
-inline constexpr char kOutboundSkipped[] = "Palaverlink: outbound response had {} malformed message(s), skipped: {}";
+inline constexpr char kOutboundSkipped[] =
+    "Palaverlink: outbound response had {} malformed message(s), skipped: {}";
 
 }  // namespace palaverlink::messages

@@ -46,6 +46,7 @@ PALAVERLINK_EXPORT void Plugin_Init() {
   using namespace palaverlink;
 
   host::BeginLoad();
+  ResetPluginState();
   const bool pinned = host::PinLibrary();
 
   OpenLogChannel("Palaverlink");
@@ -63,12 +64,12 @@ PALAVERLINK_EXPORT void Plugin_Init() {
   host::InstallHook(kChatHandlerName, AsAddress(&ChatHook), AsSlot(GameChatHandler()));
   host::InstallHook(kLogoutName, AsAddress(&LogoutHook), AsSlot(GameLogoutHandler()));
 
-  // The callbacks capture nothing; each guards its work so that no exception reaches the host.
-  host::RegisterRecurringTimer([] { RunGuarded("outbound poll", PollOutbound); },
+  // The callbacks capture nothing; each is one guarded entry, named after its timer.
+  host::RegisterRecurringTimer([] { RunGuarded("outbound poll", [] { PollOutbound(); }); },
                                Settings().OutboundPollSeconds);
-  host::RegisterRecurringTimer([] { RunGuarded("session sync", SyncSessions); },
+  host::RegisterRecurringTimer([] { RunGuarded("session sync", [] { SyncSessions(); }); },
                                Settings().SyncIntervalSeconds);
-  host::RegisterRecurringTimer([] { RunGuarded("health check", HealthCheck); }, HealthCheckSeconds);
+  host::RegisterRecurringTimer([] { RunGuarded("health check", [] { HealthCheck(); }); }, HealthCheckSeconds);
 
   const PluginSettings& settings = Settings();
   Log().info(messages::kLoaded, settings.BridgeUrl, settings.MapId.empty() ? "<auto-detect>" : settings.MapId,

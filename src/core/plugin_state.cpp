@@ -2,9 +2,13 @@
 
 namespace palaverlink {
 
-std::int64_t& OutboundCursor() {
-  static std::int64_t cursor = 0;
-  return cursor;
+PluginState& State() {
+  static PluginState state;
+  return state;
 }
+
+void ResetPluginState() { State() = PluginState{}; }
+
+std::int64_t& OutboundCursor() { return State().outboundCursor; }
 
 }  // namespace palaverlink

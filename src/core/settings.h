@@ -35,8 +35,9 @@ nlohmann::json ParseConfig(std::istream& text);
 
 // Reads the nine keys of `document` into `settings` in their fixed order, each stored before the
 // next is read, so a failing key leaves the earlier ones read and the later ones untouched; then
-// drops the trailing '/' characters of BridgeUrl. Throws the JSON library's type errors, and
-// std::out_of_range for a floating-point integer setting that does not fit 32 bits.
+// drops the trailing '/' characters of BridgeUrl. Throws the JSON library's type errors,
+// std::out_of_range for an integer setting whose number does not fit 32 bits, and
+// std::invalid_argument for an ApiKey with a control character (the message never quotes the key).
 void ReadSettings(const nlohmann::json& document, PluginSettings& settings);
 
 }  // namespace palaverlink

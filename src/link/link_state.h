@@ -1,24 +1,30 @@
-// Whether the bot is reachable: a failed request takes the link down, a successful health probe
-// brings it back.
+// Whether the bot is reachable, and what each outcome of a request does to that: a lost link or a
+// rejected key takes the link down with one warning; a refusal of one request leaves it up with
+// one warning per run of refusals of that request; a successful health probe brings it back.
 #pragma once
 
 #include <string>
+
+#include "core/plugin_state.h"
+#include "link/request_outcome.h"
 
 namespace palaverlink {
 
 inline constexpr int HealthCheckSeconds = 30;
 
-struct LinkStateData {
-  bool bridgeDown = false;
-};
-
 LinkStateData& LinkState();
 
-// Takes the link down with one warning (the key warning when the text holds "401"); nothing when
-// it is down already. `operation` is method, blank, path ("POST /api/chat/inbound").
-void MarkLinkDown(const std::string& operation, const std::string& failure_text);
+// Takes the link down with one warning (the key warning for kKeyRejected); nothing when it is down
+// already. `operation` is method, blank, path ("POST /api/chat/inbound").
+void MarkLinkDown(const std::string& operation, RequestResult result, const std::string& failure_text);
 
-// Sends one GET /health; its success while the link is down brings the link back up.
+// The link's reaction to the outcome of a gated request.
+void NoteOutcome(const std::string& operation, const RequestOutcome& outcome, const std::string& text);
+
+// The link's reaction to the outcome of a health probe.
+void NoteProbeOutcome(const RequestOutcome& outcome);
+
+// Sends one GET /health, whatever the link state.
 void HealthCheck();
 
 }  // namespace palaverlink

@@ -4,17 +4,15 @@
 #include <nlohmann/json.hpp>
 
 #include <string>
-#include <vector>
+
+#include "link/bot_request.h"
 
 namespace palaverlink {
 
-// POSTs `body` (serialised compactly, keys in ascending byte order, raw UTF-8) to BridgeUrl + path
-// and returns at once; dropped while the link is down. A body that is not valid UTF-8 throws
-// nlohmann::json::type_error and nothing is sent.
-void PostJson(const std::string& path, const nlohmann::json& body);
-
-// The header lines of every request to the bot: none without an ApiKey, else exactly
-// "Authorization: Bearer <ApiKey>".
-std::vector<std::string> BuildAuthHeaders();
+// POSTs `body` (serialised compactly, keys in ascending byte order, raw UTF-8) to the bot's `path`
+// and returns at once; dropped while the link is down (with a Debug line). A body that is not
+// valid UTF-8 throws nlohmann::json::type_error and nothing is sent. `on_outcome`, when given,
+// hears how the request ended.
+SendResult PostJson(const std::string& path, const nlohmann::json& body, OutcomeHandler on_outcome = nullptr);
 
 }  // namespace palaverlink

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 
+#include "core/guard.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
+#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/map_id.h"
 #include "game/player.h"
@@ -34,17 +36,11 @@ void NoticeLogout(AController* exiting) {
 
 }  // namespace
 
-LogoutFn& GameLogoutHandler() {
-  static LogoutFn handler = nullptr;
-  return handler;
-}
+LogoutFn& GameLogoutHandler() { return State().gameLogoutHandler; }
 
 void LogoutHook(AShooterGameMode* game_mode, AController* exiting) {
-  try {
-    NoticeLogout(exiting);
-  } catch (...) {
-    // The notice is lost; the game's logout below must run whatever happened.
-  }
+  // The notice may be lost; the game's logout below runs whatever happened.
+  RunGuarded("logout hook", [exiting] { NoticeLogout(exiting); });
   if (const auto handler = GameLogoutHandler()) handler(game_mode, exiting);
 }
 

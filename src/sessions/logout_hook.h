@@ -2,11 +2,10 @@
 // always lets the game's own logout run.
 #pragma once
 
+#include "core/plugin_state.h"
 #include "game/game_types.h"
 
 namespace palaverlink {
-
-using LogoutFn = void (*)(AShooterGameMode* game_mode, AController* exiting);
 
 // The game's own logout, written by the host when the hook is installed.
 LogoutFn& GameLogoutHandler();

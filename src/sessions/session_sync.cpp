@@ -2,12 +2,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
-#include "core/guard.h"
 #include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
+#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/map_id.h"
 #include "game/player.h"
@@ -26,14 +28,33 @@ std::int64_t SessionStartOf(std::uint64_t platform_id) {
   return now;
 }
 
-void SyncOnce() {
+// Players no longer connected are forgotten, so one who vanished without a logout gets a new start
+// when back.
+void ForgetAllBut(std::vector<std::uint64_t>& connected) {
+  auto& starts = SessionStarts();
+  std::sort(connected.begin(), connected.end());
+  connected.erase(std::unique(connected.begin(), connected.end()), connected.end());
+  // Every connected player has an entry by now, so equal sizes mean nothing else is left.
+  if (starts.size() == connected.size()) return;
+  std::erase_if(starts, [&connected](const auto& entry) {
+    return !std::binary_search(connected.begin(), connected.end(), entry.first);
+  });
+}
+
+}  // namespace
+
+std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() { return State().sessionStarts; }
+
+void SyncSessions() {
   if (!EnsureMapId()) return;
   if (host::CurrentWorld() == nullptr) return;
 
   nlohmann::json players = nlohmann::json::array();
-  ForEachPlayerController([&players](AShooterPlayerController* controller) {
+  std::vector<std::uint64_t> connected;
+  ForEachPlayerController([&players, &connected](AShooterPlayerController* controller) {
     const std::uint64_t platform_id = GetPlatformId(controller);
     if (platform_id == 0) return;
+    connected.push_back(platform_id);
     const std::int64_t started_at = SessionStartOf(platform_id);
     nlohmann::json player = nlohmann::json::object();
     player["platformId"] = PlatformIdText(platform_id);
@@ -44,22 +65,13 @@ void SyncOnce() {
     players.push_back(std::move(player));
   });
 
+  ForgetAllBut(connected);
+
   if (Settings().Debug) Log().info(messages::kSessionSync, players.size(), MapId());
   nlohmann::json body = nlohmann::json::object();
   body["mapId"] = MapId();
   body["players"] = std::move(players);
   PostJson("/api/sessions/sync", body);
-}
-
-}  // namespace
-
-std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() {
-  static std::unordered_map<std::uint64_t, std::int64_t> starts;
-  return starts;
-}
-
-void SyncSessions() {
-  RunGuarded("session sync", [] { SyncOnce(); });
 }
 
 }  // namespace palaverlink

@@ -12,6 +12,7 @@
 
 #include "core/host/load_generation.h"
 #include "core/log_channel.h"
+#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "devhost/host.h"
 #include "link/link_state.h"
@@ -27,9 +28,10 @@ class ComponentFixture : public ::testing::Test {
     auto environment = std::make_unique<devhost::ManualEnvironment>();
     env_ = environment.get();
     host_ = std::make_unique<devhost::Host>(root_, std::move(environment), /*log_to_stderr=*/false);
-    host::BeginLoad();  // as Plugin_Init does: callbacks handed to the host run only within a load
-    Settings() = PluginSettings{};
-    LinkState() = LinkStateData{};
+    // As Plugin_Init does: a new load (callbacks handed to the host run only within one) and the
+    // load-time state.
+    host::BeginLoad();
+    ResetPluginState();
     OpenLogChannel("Palaverlink");
   }
 

@@ -5,8 +5,12 @@
 
 #include "component_fixture.h"
 #include "core/guard.h"
+#include "core/log_channel.h"
+#include "core/plugin_state.h"
+#include "link/bot_address.h"
 #include "link/link_state.h"
 #include "link/post_json.h"
+#include "link/request_outcome.h"
 
 namespace palaverlink::testing {
 namespace {
@@ -117,24 +121,126 @@ TEST_F(Link, TwoFailuresInARowWriteOneWarningNamedAfterTheFirstToComplete) {
               ElementsAre(Warning(LostConnection("POST /api/sessions/sync", "HTTP 502 Bad Gateway"))));
 }
 
-TEST_F(Link, FailureTextDecidesBetweenTheTwoWarnings) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"HTTP 401 Unauthorized", KeyWarning("POST /api/chat/inbound")},
-      {"Failed to connect to 127.0.0.1 port 14015", KeyWarning("POST /api/chat/inbound")},
-      {"HTTP 403 Forbidden", LostConnection("POST /api/chat/inbound", "HTTP 403 Forbidden")},
-      {"40", LostConnection("POST /api/chat/inbound", "40")},
-      {"", LostConnection("POST /api/chat/inbound", "")},
-      {"{}", LostConnection("POST /api/chat/inbound", "{}")},
+std::string Refused(const std::string& operation, const std::string& failure) {
+  return "Palaverlink: the bot refused " + operation + " (" + failure + "). Dropped; the link stays up.";
+}
+
+TEST_F(Link, FailureTextDecidesTheWarningAndWhetherTheLinkGoesDown) {
+  const std::string inbound = "POST /api/chat/inbound";
+  struct Case {
+    std::string failure;
+    std::string warning;
+    bool down;
   };
-  for (const auto& [failure, warning] : cases) {
+  const Case cases[] = {
+      {"HTTP 401 Unauthorized", KeyWarning(inbound), true},
+      {"HTTP 401", KeyWarning(inbound), true},
+      // The digits 401 inside another number or text name no status.
+      {"Failed to connect to 127.0.0.1 port 14015",
+       LostConnection(inbound, "Failed to connect to 127.0.0.1 port 14015"), true},
+      {"HTTP 4010", LostConnection(inbound, "HTTP 4010"), true},
+      {"Received HTTP code 401 from proxy", LostConnection(inbound, "Received HTTP code 401 from proxy"),
+       true},
+      // Any other 4xx is the bot refusing this one request.
+      {"HTTP 403 Forbidden", Refused(inbound, "HTTP 403 Forbidden"), false},
+      {"HTTP 413 Payload Too Large", Refused(inbound, "HTTP 413 Payload Too Large"), false},
+      {"HTTP 400 Bad Request", Refused(inbound, "HTTP 400 Bad Request"), false},
+      {"HTTP 499", Refused(inbound, "HTTP 499"), false},
+      // A bot that is slow or overloaded, or broken, counts as lost.
+      {"HTTP 408 Request Timeout", LostConnection(inbound, "HTTP 408 Request Timeout"), true},
+      {"HTTP 429 Too Many Requests", LostConnection(inbound, "HTTP 429 Too Many Requests"), true},
+      {"HTTP 500 Internal Server Error", LostConnection(inbound, "HTTP 500 Internal Server Error"), true},
+      {"HTTP 302 Found", LostConnection(inbound, "HTTP 302 Found"), true},
+      {"Timeout was reached", LostConnection(inbound, "Timeout was reached"), true},
+      {"40", LostConnection(inbound, "40"), true},
+      {"", LostConnection(inbound, ""), true},
+      {"{}", LostConnection(inbound, "{}"), true},
+  };
+  for (const auto& [failure, warning, down] : cases) {
     SCOPED_TRACE(failure);
-    LinkState().bridgeDown = false;
+    ResetPluginState();
+    OpenLogChannel("Palaverlink");
     const std::size_t before = PluginLog().size();
     Post("/api/chat/inbound");
     host().Complete(LastRequest().id, false, failure);
     const auto lines = PluginLog();
     ASSERT_EQ(lines.size(), before + 1);
     EXPECT_EQ(lines.back(), Warning(warning));
+    EXPECT_EQ(LinkState().bridgeDown, down);
+  }
+}
+
+TEST_F(Link, OutcomeSaysWhetherTheBotMayHaveActedOnTheRequest) {
+  struct Case {
+    bool success;
+    std::string text;
+    RequestResult result;
+    Delivery delivery;
+    int status;
+  };
+  const Case cases[] = {
+      {true, "HTTP 500 in an answer", RequestResult::kSuccess, Delivery::kAccepted, 0},
+      {false, "Couldn't connect to server", RequestResult::kLinkLost, Delivery::kNotTaken, 0},
+      {false, "Couldn't resolve host name", RequestResult::kLinkLost, Delivery::kNotTaken, 0},
+      {false, "URL using bad/illegal format or missing URL", RequestResult::kLinkLost, Delivery::kNotTaken,
+       0},
+      {false, "Timeout was reached", RequestResult::kLinkLost, Delivery::kUnknown, 0},
+      {false, "Server returned nothing (no headers, no data)", RequestResult::kLinkLost, Delivery::kUnknown,
+       0},
+      {false, "HTTP 401 Unauthorized", RequestResult::kKeyRejected, Delivery::kNotTaken, 401},
+      {false, "HTTP 413 Payload Too Large", RequestResult::kRefused, Delivery::kNotTaken, 413},
+      {false, "HTTP 429 Too Many Requests", RequestResult::kLinkLost, Delivery::kNotTaken, 429},
+      {false, "HTTP 502 Bad Gateway", RequestResult::kLinkLost, Delivery::kUnknown, 502},
+  };
+  for (const auto& [success, text, result, delivery, status] : cases) {
+    SCOPED_TRACE(text);
+    const RequestOutcome outcome = ReadOutcome(success, text);
+    EXPECT_EQ(outcome.result, result);
+    EXPECT_EQ(outcome.delivery, delivery);
+    EXPECT_EQ(outcome.status, status);
+  }
+}
+
+TEST_F(Link, RefusalsWarnOncePerRunOfEachRequestAndDropNothingElse) {
+  const std::string inbound = "POST /api/chat/inbound";
+  for (int i = 0; i < 3; ++i) {
+    Post("/api/chat/inbound");
+    host().Complete(LastRequest().id, false, "HTTP 413 Payload Too Large");
+  }
+  Post("/api/sessions/leave");
+  host().Complete(LastRequest().id, false, "HTTP 400 Bad Request");
+  Post("/api/sessions/sync");
+  EXPECT_EQ(LastRequest().url, "http://127.0.0.1:8765/api/sessions/sync");
+  host().Complete(LastRequest().id, true, "");
+  // A success ends the run: the next refusal of the same request is a new run.
+  Post("/api/chat/inbound");
+  host().Complete(LastRequest().id, true, "");
+  Post("/api/chat/inbound");
+  host().Complete(LastRequest().id, false, "HTTP 413 Payload Too Large");
+
+  EXPECT_FALSE(LinkState().bridgeDown);
+  EXPECT_THAT(PluginLog(), ElementsAre(Warning(Refused(inbound, "HTTP 413 Payload Too Large")),
+                                       Warning(Refused("POST /api/sessions/leave", "HTTP 400 Bad Request")),
+                                       Warning(Refused(inbound, "HTTP 413 Payload Too Large"))));
+}
+
+TEST_F(Link, QueryValuesArePercentEncodedExceptUnreservedCharacters) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"the-island", "the-island"},
+      {"genesis-part-2", "genesis-part-2"},
+      {"A-Za-z0-9._~", "A-Za-z0-9._~"},
+      {"my map", "my%20map"},
+      {"x#y&since=0", "x%23y%26since%3D0"},
+      {"a+b", "a%2Bb"},
+      {"%41", "%2541"},
+      {"/?", "%2F%3F"},
+      {"\xC3\xBC\n", "%C3%BC%0A"},
+      {"", ""},
+  };
+  for (const auto& [value, encoded] : cases) {
+    EXPECT_EQ(PercentEncode(value), encoded) << value;
+    EXPECT_EQ(BotUrl("/api/chat/outbound", {{"mapId", value}, {"since", "-5"}}),
+              "http://127.0.0.1:8765/api/chat/outbound?mapId=" + encoded + "&since=-5");
   }
 }
 
@@ -220,12 +326,17 @@ TEST_F(Link, GuardWritesOneWarningPerRunOfFailures) {
   RunGuarded("outbound poll", failing);
   RunGuarded("session sync", [] {});
   RunGuarded("session sync", failing);
-  EXPECT_EQ(runs, 4);
+  // A guard inside another only runs its work: the outer one keeps the record, so a lasting fault
+  // under nested guards still writes one line.
+  for (int tick = 0; tick < 3; ++tick) {
+    RunGuarded("health check", [&] { RunGuarded("health check", failing); });
+  }
+  EXPECT_EQ(runs, 7);
   const PluginLine sync = Warning("Palaverlink: session sync failed unexpectedly: game function missing");
   EXPECT_THAT(
       PluginLog(),
       ElementsAre(sync, Warning("Palaverlink: outbound poll failed unexpectedly: game function missing"),
-                  sync));
+                  sync, Warning("Palaverlink: health check failed unexpectedly: game function missing")));
 }
 
 }  // namespace

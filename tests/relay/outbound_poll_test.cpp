@@ -66,12 +66,14 @@ TEST_F(OutboundPoll, FirstPollAsksFromStartUpForThisMap) {
   EXPECT_TRUE(poll.headers.empty());
 }
 
-TEST_F(OutboundPoll, PollCarriesTheKeyAndTheMapIdAsItStands) {
+TEST_F(OutboundPoll, PollCarriesTheKeyAndTheMapIdPercentEncoded) {
   before_load_ = SystemNowMs();
-  Load(R"({"MapId":"My Map&x","ApiKey":"s3cret","BridgeUrl":"http://127.0.0.1:9/bot//"})");
+  Load(R"({"MapId":"My Map&since=0#+%41","ApiKey":"s3cret","BridgeUrl":"http://127.0.0.1:9/bot//"})");
   const auto poll = NextPoll();
 
-  EXPECT_EQ(poll.url.rfind("http://127.0.0.1:9/bot/api/chat/outbound?mapId=My Map&x&since=", 0), 0u)
+  EXPECT_EQ(poll.url.rfind(
+                "http://127.0.0.1:9/bot/api/chat/outbound?mapId=My%20Map%26since%3D0%23%2B%2541&since=", 0),
+            0u)
       << poll.url;
   EXPECT_EQ(poll.headers, std::vector<std::string>{"Authorization: Bearer s3cret"});
 }

@@ -198,7 +198,10 @@ TEST_F(Sessions, LogoutsThatSendNothingStillReachTheGame) {
   ASSERT_EQ(game().HandledLogouts().size(), 4u);
   EXPECT_TRUE(game().HandledLogouts()[0].controller_was_null);
   EXPECT_EQ(game().HandledLogouts()[2].player, kRex);
-  EXPECT_TRUE(LinesAfterLoad().empty());
+  EXPECT_EQ(
+      LinesAfterLoad(),
+      std::vector<std::string>{"[warning] Palaverlink: logout hook failed unexpectedly: simulated failure in "
+                               "AShooterPlayerController.GetUniqueNetIdAsUINT64"});
 }
 
 TEST_F(Sessions, LogoutWhileTheMapIsUnknownSendsNothingThenOrLater) {

@@ -68,10 +68,8 @@ TEST(ReadSettings, IntegerKeysConvertNumbersAndBooleans) {
       {"0.5", 0},
       {"7e1", 70},
       {"2147483647", 2147483647},
-      {"2147483648", -2147483647 - 1},  // the low 32 bits
-      {"4294967297", 1},
+      {"-2147483648", -2147483647 - 1},
       {"-1", -1},
-      {"18446744073709551615", -1},
       {"2147483647.9", 2147483647},
       {"-2147483648.9", -2147483647 - 1},
   };
@@ -83,13 +81,34 @@ TEST(ReadSettings, IntegerKeysConvertNumbersAndBooleans) {
   }
 }
 
-TEST(ReadSettings, RefusesFloatsOutsideThe32BitRange) {
-  EXPECT_EQ(FailureOf(R"({"SyncIntervalSeconds":1e10})"),
-            "[config] SyncIntervalSeconds: 1e+10 is outside the 32-bit integer range");
-  EXPECT_EQ(FailureOf(R"({"OutboundPollSeconds":2147483648.0})"),
-            "[config] OutboundPollSeconds: 2147483648 is outside the 32-bit integer range");
-  EXPECT_EQ(FailureOf(R"({"OutboundPollSeconds":-2147483649.0})"),
-            "[config] OutboundPollSeconds: -2147483649 is outside the 32-bit integer range");
+TEST(ReadSettings, RefusesNumbersOutsideThe32BitRange) {
+  const std::pair<const char*, const char*> cases[] = {
+      {R"({"SyncIntervalSeconds":1e10})",
+       "[config] SyncIntervalSeconds: 1e+10 is outside the 32-bit integer range"},
+      {R"({"OutboundPollSeconds":2147483648.0})",
+       "[config] OutboundPollSeconds: 2147483648 is outside the 32-bit integer range"},
+      {R"({"OutboundPollSeconds":-2147483649.0})",
+       "[config] OutboundPollSeconds: -2147483649 is outside the 32-bit integer range"},
+      {R"({"SyncIntervalSeconds":4294967356})",
+       "[config] SyncIntervalSeconds: 4294967356 is outside the 32-bit integer range"},
+      {R"({"OutboundPollSeconds":2147483648})",
+       "[config] OutboundPollSeconds: 2147483648 is outside the 32-bit integer range"},
+      {R"({"OutboundPollSeconds":-2147483649})",
+       "[config] OutboundPollSeconds: -2147483649 is outside the 32-bit integer range"},
+      {R"({"SyncIntervalSeconds":18446744073709551615})",
+       "[config] SyncIntervalSeconds: 18446744073709551615 is outside the 32-bit integer range"},
+  };
+  for (const auto& [json, message] : cases) EXPECT_EQ(FailureOf(json), message) << json;
+}
+
+TEST(ReadSettings, RefusesAnApiKeyThatNoHeaderCanCarryWithoutQuotingIt) {
+  for (const char* key :
+       {R"(s3cret\r\nX-Admin: 1)", R"(s3cret\n)", R"(\u0000s3cret)", R"(s3\tcret)", R"(s3\u007fcret)"}) {
+    EXPECT_EQ(FailureOf(std::string(R"({"ApiKey":")") + key + "\"}"),
+              "[config] ApiKey holds a control character, which no HTTP header can carry")
+        << key;
+  }
+  EXPECT_EQ(Read(R"({"ApiKey":"s3cret key \u00e9~!"})").ApiKey, "s3cret key \xC3\xA9~!");
 }
 
 TEST(ReadSettings, WrongTypesFailWithTheLibraryMessage) {

@@ -1,0 +1,15 @@
+// Keeping every log line one line: control characters in a message become visible escapes.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace palaverlink {
+
+bool HasControlCharacter(std::string_view text);
+
+// "\n" and "\r" for line feed and carriage return, "\xNN" (upper-case hex) for the other bytes
+// below 0x20 and for 0x7F; every other byte as it is.
+std::string EscapeControlCharacters(std::string_view text);
+
+}  // namespace palaverlink
