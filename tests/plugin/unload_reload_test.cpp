@@ -116,6 +116,19 @@ TEST_F(UnloadReload, LoadAfterUnloadStartsAfreshWithTheEditedConfiguration) {
   EXPECT_EQ(game().HandledChats().size(), 2u);
 }
 
+TEST_F(UnloadReload, InertStartIsMendedByLoadingAgainWithAGoodFile) {
+  LoadWithoutConfig();
+  ASSERT_EQ(CountPluginLines("Config error: Could not open "), 1u);
+  EXPECT_THAT(host().TimerIntervals(), IsEmpty());
+  host().UnloadPlugin();
+
+  Load(R"({"MapId":"island","OutboundPollSeconds":4})");
+  EXPECT_EQ(CountPluginLines("Palaverlink loaded."), 1u);
+  EXPECT_EQ(host().TimerIntervals().size(), 3u);
+  Advance(4s);
+  EXPECT_EQ(RequestsTo("/api/chat/outbound?mapId=island&since="), 1u);
+}
+
 TEST_F(UnloadReload, FrameworkLineNamesThePluginFromItsPluginInfo) {
   Load("{}");
   host().UnloadPlugin();
