@@ -23,7 +23,7 @@ bool Host::Impl::CreateRequest(std::string method, const std::string& url,
                                const RequestRegistry::Completion& completion, std::string body,
                                std::string content_type, std::vector<std::string> headers) {
   if (current_owner != 0) CheckGameThread(method + " request");
-  if (url.empty()) return false;
+  if (url.empty() || env->RefusesRequests()) return false;
   const std::uint64_t key = requests.Add(current_owner, completion);
   HttpRequest request;
   request.method = std::move(method);

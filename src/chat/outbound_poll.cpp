@@ -40,7 +40,7 @@ void PollOutbound() {
     if (!OutstandingPollIsLost(poll)) return;
     poll.outstanding = false;  // its answer, should it still come, is ignored
   }
-  if (LinkState().bridgeDown) return;
+  if (LinkDown()) return;
   if (!EnsureMapId()) return;
 
   BotRequest request;

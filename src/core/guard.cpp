@@ -1,12 +1,21 @@
 #include "core/guard.h"
 
+#include <algorithm>
+
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/plugin_state.h"
 
 namespace palaverlink::guard_detail {
 
-bool& Active() { return State().guardRunning; }
+bool IsRunning(std::string_view entry) noexcept {
+  const auto& running = State().runningEntries;
+  return std::find(running.begin(), running.end(), entry) != running.end();
+}
+
+RunningEntry::RunningEntry(std::string_view entry) { State().runningEntries.push_back(entry); }
+
+RunningEntry::~RunningEntry() { State().runningEntries.pop_back(); }
 
 void ReportFailure(std::string_view entry, const char* reason) noexcept {
   try {

@@ -13,7 +13,9 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "core/settings.h"
 #include "game/game_records.h"
@@ -63,10 +65,10 @@ struct PluginState {
   // Raw map names that gave no usable id and were reported already.
   std::set<std::string> unusableMapNames;
 
-  // Entries from the host whose last run failed (their next failure stays quiet), and whether a
-  // guard is running its work right now.
+  // Entries from the host whose last run failed (their next failure stays quiet), and the names
+  // of the guards running right now, outermost first.
   NameSet failingEntries;
-  bool guardRunning = false;
+  std::vector<std::string_view> runningEntries;
 
   // The game's own functions behind the two hooks, written by the host on installation.
   ServerSendChatMessageFn gameChatHandler = nullptr;

@@ -1,5 +1,6 @@
 #include "link/bot_request.h"
 
+#include <string_view>
 #include <utility>
 
 #include "core/guard.h"
@@ -10,6 +11,7 @@ namespace palaverlink {
 namespace {
 
 constexpr char kJsonContentType[] = "application/json";
+constexpr std::string_view kCompletionSuffix = " completion";
 
 }  // namespace
 
@@ -18,17 +20,21 @@ std::string OperationName(HttpMethod method, const std::string& path) {
 }
 
 SendResult SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
-  if (request.role == LinkRole::kGated && LinkState().bridgeDown) return SendResult::kLinkDown;
+  if (request.role == LinkRole::kGated && LinkDown()) return SendResult::kLinkDown;
 
   const std::string url = BotUrl(request.path, request.query);
-  // The completion keeps its own copies: it may run after the caller's data is gone.
-  host::Completion completion = [operation = OperationName(request.method, request.path), role = request.role,
+  // The completion keeps its own copies: it may run after the caller's data is gone. Its guard is
+  // named after the request ("POST /api/chat/inbound completion").
+  std::string entry = OperationName(request.method, request.path);
+  entry += kCompletionSuffix;
+  host::Completion completion = [entry = std::move(entry), role = request.role,
                                  on_outcome = std::move(on_outcome)](bool success, std::string text) {
-    RunGuarded(operation + " completion", [&] {
+    RunGuarded(entry, [&] {
       const RequestOutcome outcome = ReadOutcome(success, text);
       if (role == LinkRole::kProbe) {
         NoteProbeOutcome(outcome);
       } else {
+        const std::string_view operation(entry.data(), entry.size() - kCompletionSuffix.size());
         NoteOutcome(operation, outcome, text);
       }
       if (on_outcome) on_outcome(outcome, text);

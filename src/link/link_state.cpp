@@ -2,13 +2,19 @@
 
 #include "core/log_channel.h"
 #include "core/log_messages.h"
+#include "core/settings.h"
 #include "link/bot_request.h"
 
 namespace palaverlink {
+namespace {
+
+constexpr std::string_view kPostPrefix = "POST ";
+
+}  // namespace
 
 LinkStateData& LinkState() { return State().link; }
 
-void MarkLinkDown(const std::string& operation, RequestResult result, const std::string& failure_text) {
+void MarkLinkDown(std::string_view operation, RequestResult result, std::string_view failure_text) {
   if (LinkState().bridgeDown) return;
   LinkState().bridgeDown = true;
   if (result == RequestResult::kKeyRejected) {
@@ -18,14 +24,19 @@ void MarkLinkDown(const std::string& operation, RequestResult result, const std:
   }
 }
 
-void NoteOutcome(const std::string& operation, const RequestOutcome& outcome, const std::string& text) {
+void NoteOutcome(std::string_view operation, const RequestOutcome& outcome, std::string_view text) {
   NameSet& refused = State().refusedRequests;
   switch (outcome.result) {
     case RequestResult::kSuccess:
-      if (!refused.empty()) refused.erase(operation);
+      if (!refused.empty()) {
+        if (const auto run = refused.find(operation); run != refused.end()) refused.erase(run);
+      }
+      if (Settings().Debug && operation.starts_with(kPostPrefix)) {
+        Log().info(messages::kPostOk, operation.substr(kPostPrefix.size()));
+      }
       return;
     case RequestResult::kRefused:
-      if (refused.insert(operation).second) Log().warn(messages::kRefused, operation, text);
+      if (refused.emplace(operation).second) Log().warn(messages::kRefused, operation, text);
       return;
     case RequestResult::kKeyRejected:
     case RequestResult::kLinkLost:

@@ -10,7 +10,7 @@
 namespace palaverlink {
 
 SendResult PostJson(const std::string& path, const nlohmann::json& body, OutcomeHandler on_outcome) {
-  if (LinkState().bridgeDown) {
+  if (LinkDown()) {
     if (Settings().Debug) Log().info(messages::kDroppedPost, path);
     return SendResult::kLinkDown;
   }
@@ -18,11 +18,7 @@ SendResult PostJson(const std::string& path, const nlohmann::json& body, Outcome
   request.method = HttpMethod::kPost;
   request.path = path;
   request.body = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
-  return SendToBot(request, [path, on_outcome = std::move(on_outcome)](const RequestOutcome& outcome,
-                                                                       const std::string& text) {
-    if (outcome.result == RequestResult::kSuccess && Settings().Debug) Log().info(messages::kPostOk, path);
-    if (on_outcome) on_outcome(outcome, text);
-  });
+  return SendToBot(request, std::move(on_outcome));
 }
 
 }  // namespace palaverlink

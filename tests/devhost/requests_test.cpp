@@ -61,10 +61,19 @@ TEST_F(RequestsTest, CompletionMayStartTheNextRequest) {
   EXPECT_TRUE(env().Pending().empty());
 }
 
-TEST_F(RequestsTest, RequestWithoutAUrlIsRefusedAndNeverCompletes) {
+TEST_F(RequestsTest, RefusedRequestsNeverComplete) {
   bool ran = false;
-  EXPECT_FALSE(API::Requests::Get().CreateGetRequest("", [&](bool, std::string) { ran = true; }));
+  auto& requests = API::Requests::Get();
+  EXPECT_FALSE(requests.CreateGetRequest("", [&](bool, std::string) { ran = true; }));
+  env().RefuseRequests(true);
+  EXPECT_FALSE(requests.CreateGetRequest("http://127.0.0.1:1/x", [&](bool, std::string) { ran = true; }));
+  EXPECT_FALSE(requests.CreatePostRequest("http://127.0.0.1:1/x", [&](bool, std::string) { ran = true; },
+                                          "{}", "application/json", {}));
   EXPECT_TRUE(env().Requests().empty());
+  env().RefuseRequests(false);
+  EXPECT_TRUE(requests.CreateGetRequest("http://127.0.0.1:1/y", [](bool, std::string) {}));
+  ASSERT_EQ(env().Requests().size(), 1u);
+  host().Complete(env().Requests()[0].id, true, "");
   EXPECT_FALSE(ran);
 }
 

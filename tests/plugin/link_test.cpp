@@ -331,12 +331,17 @@ TEST_F(Link, GuardWritesOneWarningPerRunOfFailures) {
   for (int tick = 0; tick < 3; ++tick) {
     RunGuarded("health check", [&] { RunGuarded("health check", failing); });
   }
-  EXPECT_EQ(runs, 7);
+  // A guard of another name inside catches for itself and leaves the outer one's record alone.
+  for (int tick = 0; tick < 2; ++tick) {
+    RunGuarded("health check", [&] { RunGuarded("chat hook", failing); });
+  }
+  EXPECT_EQ(runs, 9);
   const PluginLine sync = Warning("Palaverlink: session sync failed unexpectedly: game function missing");
   EXPECT_THAT(
       PluginLog(),
       ElementsAre(sync, Warning("Palaverlink: outbound poll failed unexpectedly: game function missing"),
-                  sync, Warning("Palaverlink: health check failed unexpectedly: game function missing")));
+                  sync, Warning("Palaverlink: health check failed unexpectedly: game function missing"),
+                  Warning("Palaverlink: chat hook failed unexpectedly: game function missing")));
 }
 
 }  // namespace

@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <optional>
 #include <regex>
 #include <sstream>
+#include <string>
+#include <vector>
+
+#include <arkapi/framework.h>
 
 #include "log_lines.h"
 #include "support/plugin_fixture.h"
@@ -51,6 +57,74 @@ TEST_F(LogFormat, PluginLinesUseTheirOwnPatternAndHostLinesKeepTheirs) {
   std::stringstream content;
   content << file.rdbuf();
   EXPECT_NE(content.str().find(loaded + "\n"), std::string::npos) << content.str();
+}
+
+// "HH:MM" of the local time at `when`.
+std::string LocalHoursAndMinutes(std::time_t when) {
+  std::tm local{};
+#if defined(_WIN32)
+  localtime_s(&local, &when);
+#else
+  localtime_r(&when, &local);
+#endif
+  char text[8];
+  std::strftime(text, sizeof text, "%H:%M", &local);
+  return text;
+}
+
+// Sets the process's time zone for the lifetime of the object.
+class TimeZone {
+ public:
+  explicit TimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    Set(zone);
+  }
+  ~TimeZone() { Set(old_ ? old_->c_str() : nullptr); }
+
+ private:
+  static void Set(const char* zone) {
+#if defined(_WIN32)
+    _putenv_s("TZ", zone ? zone : "");
+    _tzset();
+#else
+    if (zone) {
+      setenv("TZ", zone, 1);
+    } else {
+      unsetenv("TZ");
+    }
+    tzset();
+#endif
+  }
+  std::optional<std::string> old_;
+};
+
+TEST_F(LogFormat, LinesAreStampedInTheServersLocalTime) {
+  // Fourteen hours east of UTC: a stamp in UTC can never pass for local time here.
+  const TimeZone far_east("XYZ-14");
+  const std::time_t before = std::time(nullptr);
+  Load("{}");
+  const std::time_t after = std::time(nullptr);
+
+  const auto lines = PluginLog();
+  ASSERT_EQ(lines.size(), 1u);
+  const std::string stamp = lines[0].substr(0, 14);
+  EXPECT_TRUE(stamp == LocalDate(before) + " " + LocalHoursAndMinutes(before) ||
+              stamp == LocalDate(after) + " " + LocalHoursAndMinutes(after))
+      << lines[0];
+}
+
+TEST_F(LogFormat, EveryLineIsFlushedAtOnceAndEachSinkKeepsItsOwnLevel) {
+  // The host's list ends with the sink that the tests read: it takes warnings and errors only
+  // now, while the log file still takes everything.
+  ::GetLogSinks().back()->set_level(spdlog::level::warn);
+  Load("{}");
+  EXPECT_TRUE(PluginLog().empty());
+
+  std::ifstream file(host().Root() / "ArkApi" / "Logs" / "devhost.log");
+  std::stringstream content;
+  content << file.rdbuf();
+  EXPECT_NE(content.str().find("[Palaverlink][info] Palaverlink loaded."), std::string::npos)
+      << content.str();
 }
 
 TEST_F(LogFormat, ErrorLinesCarryTheLevelName) {

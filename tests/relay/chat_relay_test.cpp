@@ -1,5 +1,6 @@
 // Game chat to the bot: which lines go out, what their bodies hold, and that the game's own
 // handling is never disturbed.
+#include <chrono>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -79,7 +80,12 @@ class ChatRelay : public RelayFixture {
 
 TEST_F(ChatRelay, BodyCarriesSixMembersInKeyOrderToTheInboundPath) {
   game().Join(Player(kRex, u"Rex", u"rex_account", u"Raptors"));
+  RequestsAtGameHandling order(env(), kInbound);
+  game().SetObserver(&order);
   game().Chat(kRex, u"hello", 0);
+  game().SetObserver(nullptr);
+  // The game handles the line before it goes to the bot.
+  EXPECT_EQ(order.seen, std::vector<std::size_t>{0});
 
   const auto requests = RequestsTo(kInbound);
   ASSERT_EQ(requests.size(), 1u);
@@ -152,6 +158,23 @@ TEST_F(ChatRelay, NothingBreaksTheGamesHandling) {
   EXPECT_EQ(game().CallCount("AShooterPlayerController.ServerSendChatMessage_Implementation"), 5);
 }
 
+TEST_F(ChatRelay, ALineTheBotRefusesCostsOnlyThatLine) {
+  game().Join(Player(kRex, u"Rex"));
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    game().Chat(kRex, std::u16string(600000, u'x'), 0);
+    host().Complete(RequestsTo(kInbound).back().id, false, "HTTP 413 Payload Too Large");
+  }
+  game().Chat(kRex, u"short line", 0);
+  Advance(std::chrono::seconds(60));
+
+  EXPECT_EQ(nlohmann::json::parse(RequestsTo(kInbound).back().body)["message"], "short line");
+  EXPECT_FALSE(RequestsTo("/api/chat/outbound").empty());
+  EXPECT_FALSE(RequestsTo("/api/sessions/sync").empty());
+  EXPECT_EQ(LinesAfterLoad(), std::vector<std::string>{
+                                  "[warning] Palaverlink: the bot refused POST /api/chat/inbound (HTTP 413 "
+                                  "Payload Too Large). Dropped; the link stays up."});
+}
+
 class ChatRelayWithoutMap : public RelayFixture {};
 
 TEST_F(ChatRelayWithoutMap, LinesBeforeTheMapIsKnownReachOnlyThePlayers) {
@@ -179,12 +202,20 @@ TEST_F(ChatRelayDebug, OneInfoLinePerRelayedLineAndNoneForSkippedOnes) {
   game().Chat(kRex, u"tribe talk", 1);
   game().Chat(kRex, u"", 0);
   game().Chat(kAnn, u"{} stays literal", 0);
+  game().Join(Player(kBo, u"Bo\n01/01/26 00:00 [Palaverlink][warning] forged"));
+  game().Chat(kBo, u"two\nlines\r\u0001", 0);
 
-  EXPECT_EQ(LinesAfterLoad(),
-            (std::vector<std::string>{
-                "[info] Palaverlink: relaying global chat from 'Rex': hello",
-                "[info] Palaverlink: relaying global chat from 'ann_account': {} stays literal",
-            }));
+  // A line break from a player stays inside its log line, escaped; the bot gets the text as typed.
+  EXPECT_EQ(
+      LinesAfterLoad(),
+      (std::vector<std::string>{
+          "[info] Palaverlink: relaying global chat from 'Rex': hello",
+          "[info] Palaverlink: relaying global chat from 'ann_account': {} stays literal",
+          R"([info] Palaverlink: relaying global chat from 'Bo\n01/01/26 00:00 [Palaverlink][warning] forged': two\nlines\r\x01)",
+      }));
+  const auto sent = nlohmann::json::parse(BodiesTo(kInbound).back());
+  EXPECT_EQ(sent["message"], "two\nlines\r\x01");
+  EXPECT_EQ(sent["playerName"], "Bo\n01/01/26 00:00 [Palaverlink][warning] forged");
 }
 
 }  // namespace

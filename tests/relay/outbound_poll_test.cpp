@@ -194,14 +194,22 @@ TEST_F(OutboundPoll, DebugLinesComeBeforeTheMessagesTheyDescribe) {
   LoadOnMap(R"(,"Debug":true)");
   PollAndAnswer(R"({"messages":[]})");
   PollAndAnswer(R"({"messages":[{"author":"Ann","message":"hi"},)"
-                R"({"author":"Bo","message":"yo","kind":"map","sourceMapName":"Ragnarok"}]})");
+                R"({"author":"Bo","message":"yo","kind":"map","sourceMapName":"Ragnarok"},)"
+                R"({"author":"Eve\r","message":"x\n01/01/26 00:00 [Palaverlink][warning] forged\u0007"}]})");
 
-  EXPECT_EQ(LinesAfterLoad(), (std::vector<std::string>{
-                                  "[info] Palaverlink: outbound delivered 2 message(s)",
-                                  "[info] Palaverlink: outbound gabblen author='Ann' text='hi'",
-                                  "[info] Palaverlink: outbound map author='Bo' text='yo'",
-                              }));
-  EXPECT_EQ(LinesShownToRex(), (std::vector<std::u16string>{u"[Gabblen] Ann: hi", u"<Ragnarok> Bo: yo"}));
+  // A line break from the bot stays inside its log line, escaped; the players see the text as sent.
+  EXPECT_EQ(
+      LinesAfterLoad(),
+      (std::vector<std::string>{
+          "[info] Palaverlink: outbound delivered 3 message(s)",
+          "[info] Palaverlink: outbound gabblen author='Ann' text='hi'",
+          "[info] Palaverlink: outbound map author='Bo' text='yo'",
+          R"([info] Palaverlink: outbound gabblen author='Eve\r' text='x\n01/01/26 00:00 [Palaverlink][warning] forged\x07')",
+      }));
+  EXPECT_EQ(LinesShownToRex(),
+            (std::vector<std::u16string>{
+                u"[Gabblen] Ann: hi", u"<Ragnarok> Bo: yo",
+                u"[Gabblen] Eve\r: x\n01/01/26 00:00 [Palaverlink][warning] forged\u0007"}));
 }
 
 TEST_F(OutboundPoll, FailedPollTakesTheLinkDownUntilTheProbeSucceeds) {
@@ -277,6 +285,75 @@ TEST_F(OutboundPoll, PollOutstandingLongerThanThirtySecondsCountsAsLost) {
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] fresh"});
   EXPECT_TRUE(LinesAfterLoad().empty());
   NextPoll();
+}
+
+TEST_F(OutboundPoll, PollTheHostRefusedToStartIsNotWaitedFor) {
+  LoadOnMap();
+  env().RefuseRequests(true);
+  Advance(seconds(3));
+  EXPECT_TRUE(RequestsTo(kOutbound).empty());
+  env().RefuseRequests(false);
+  Advance(seconds(3));
+  EXPECT_EQ(RequestsTo(kOutbound).size(), 1u);
+  EXPECT_TRUE(LinesAfterLoad().empty());
+}
+
+TEST_F(OutboundPoll, RefusedPollWarnsOncePerRunAndPollingGoesOn) {
+  LoadOnMap();
+  host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
+  host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
+  host().Complete(NextPoll().id, true, R"({"messages":[{"message":"back"}]})");
+  host().Complete(NextPoll().id, false, "HTTP 400 Bad Request");
+  NextPoll();
+
+  EXPECT_EQ(
+      LinesAfterLoad(),
+      (std::vector<std::string>{
+          "[warning] Palaverlink: the bot refused GET /api/chat/outbound (HTTP 404 Not Found). Dropped; the "
+          "link stays up.",
+          "[warning] Palaverlink: the bot refused GET /api/chat/outbound (HTTP 400 Bad Request). Dropped; "
+          "the link stays up."}));
+  EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] back"});
+}
+
+TEST_F(OutboundPoll, DigitsOf401InsideAnotherNumberAreALostLinkNotARejectedKey) {
+  LoadOnMap();
+  host().Complete(NextPoll().id, false, "Failed to connect to 127.0.0.1 port 14015");
+  EXPECT_EQ(LinesAfterLoad(),
+            std::vector<std::string>{"[warning] Palaverlink lost connection (GET "
+                                     "/api/chat/outbound failed: Failed to connect to 127.0.0.1 "
+                                     "port 14015). Going silent - will retry every 30s."});
+}
+
+TEST_F(OutboundPoll, LastingFaultInEachTimerWritesOneWarning) {
+  // No configured id: every poll and every sync asks the game for the map name, which keeps failing.
+  Load(R"({"SyncIntervalSeconds":10})");
+  game().CreateWorld(u"TheIsland");
+  game().ThrowFrom("UWorld.GetMapName", 1000);
+  Advance(seconds(300));
+
+  EXPECT_EQ(
+      LinesAfterLoad(),
+      (std::vector<std::string>{
+          "[warning] Palaverlink: outbound poll failed unexpectedly: simulated failure in UWorld.GetMapName",
+          "[warning] Palaverlink: session sync failed unexpectedly: simulated failure in "
+          "UWorld.GetMapName"}));
+  EXPECT_EQ(env().Requests().size(), RequestsTo("/health").size());
+}
+
+TEST_F(OutboundPoll, LastingFaultInTheCompletionWritesOneWarningPerRun) {
+  LoadOnMap();
+  const std::string one_message = R"({"messages":[{"message":"hi"}]})";
+  game().ThrowFrom("FWeakObjectPtr.Get", 3);
+  for (int answer = 0; answer < 4; ++answer) PollAndAnswer(one_message);
+  game().ThrowFrom("FWeakObjectPtr.Get", 1);
+  PollAndAnswer(one_message);
+
+  const std::string warning =
+      "[warning] Palaverlink: GET /api/chat/outbound completion failed unexpectedly: simulated failure in "
+      "FWeakObjectPtr.Get";
+  EXPECT_EQ(LinesAfterLoad(), (std::vector<std::string>{warning, warning}));
+  EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] hi"});
 }
 
 }  // namespace

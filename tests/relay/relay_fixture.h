@@ -31,6 +31,26 @@ inline bool EndsWith(std::string_view text, std::string_view end) {
   return text.size() >= end.size() && text.substr(text.size() - end.size()) == end;
 }
 
+// Counts, at each moment the game handles a chat line or a logout, the requests made so far whose
+// URL holds `path`: whether the plug-in acted before or after the game's own handling.
+class RequestsAtGameHandling : public devhost::GameObserver {
+ public:
+  RequestsAtGameHandling(devhost::ManualEnvironment& env, std::string path)
+      : env_(env), path_(std::move(path)) {}
+  void OnChatHandled(const devhost::HandledChat&) override { seen.push_back(Count()); }
+  void OnLogoutHandled(const devhost::HandledLogout&) override { seen.push_back(Count()); }
+  std::vector<std::size_t> seen;
+
+ private:
+  std::size_t Count() const {
+    return static_cast<std::size_t>(
+        std::count_if(env_.Requests().begin(), env_.Requests().end(),
+                      [this](const auto& r) { return r.url.find(path_) != std::string::npos; }));
+  }
+  devhost::ManualEnvironment& env_;
+  std::string path_;
+};
+
 class RelayFixture : public PluginFixture {
  protected:
   devhost::PlayerSpec Player(std::uint64_t id, std::u16string character, std::u16string account = u"acct",

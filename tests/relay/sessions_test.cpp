@@ -129,6 +129,28 @@ TEST_F(Sessions, StartIsKeptUntilLogoutAndRenewedOnReturn) {
             PlayerIn(first.body, "76561198000000002")["sessionStartedAt"]);
 }
 
+TEST_F(Sessions, PlayerWhoVanishedWithoutLogoutGetsANewStartWhenBack) {
+  LoadOnMap();
+  game().Join(Player(kRex, u"Rex"));
+  game().Join(Player(kAnn, u"Ann"));
+  const Run first = SyncOnce();
+  const std::int64_t rex_start = PlayerIn(first.body, "76561198000000001")["sessionStartedAt"];
+
+  game().Vanish(kRex);
+  LetTheClockMove();
+  const Run gone = SyncOnce();
+  EXPECT_TRUE(PlayerIn(gone.body, "76561198000000001").is_null());
+
+  game().Join(Player(kRex, u"Rex"));
+  LetTheClockMove();
+  const Run back = SyncOnce();
+  const std::int64_t new_start = PlayerIn(back.body, "76561198000000001")["sessionStartedAt"];
+  EXPECT_GE(new_start, back.before);
+  EXPECT_GT(new_start, rex_start);
+  EXPECT_EQ(PlayerIn(back.body, "76561198000000002")["sessionStartedAt"],
+            PlayerIn(first.body, "76561198000000002")["sessionStartedAt"]);
+}
+
 TEST_F(Sessions, StartsAreRecordedWhileTheLinkIsDown) {
   LoadOnMap();
   SyncOnce();
@@ -153,6 +175,13 @@ TEST_F(Sessions, StartsAreRecordedWhileTheLinkIsDown) {
   EXPECT_LE(start, after_dropped_run);
 }
 
+TEST_F(Sessions, ConfiguredMapIdStillWaitsForAWorld) {
+  Load(R"({"MapId":"the-island","SyncIntervalSeconds":10,"OutboundPollSeconds":100000})");
+  EXPECT_TRUE(SyncOnce().body.is_null());
+  game().CreateWorld(u"");
+  EXPECT_EQ(SyncOnce().body, nlohmann::json::parse(R"({"mapId":"the-island","players":[]})"));
+}
+
 TEST_F(Sessions, NothingIsSentBeforeTheMapIsKnown) {
   Load(R"({"SyncIntervalSeconds":10,"OutboundPollSeconds":100000})");
   SyncOnce();
@@ -165,8 +194,13 @@ TEST_F(Sessions, NothingIsSentBeforeTheMapIsKnown) {
 TEST_F(Sessions, LeaveNoticeNamesMapAndPlayer) {
   LoadOnMap(R"(,"Debug":true)");
   game().Join(Player(18446744073709551615ULL, u"Max"));
+  RequestsAtGameHandling order(env(), kLeave);
+  game().SetObserver(&order);
 
   game().Leave(18446744073709551615ULL);
+  game().SetObserver(nullptr);
+  // The notice goes out before the game's own logout runs.
+  EXPECT_EQ(order.seen, std::vector<std::size_t>{1});
 
   const auto leaves = RequestsTo(kLeave);
   ASSERT_EQ(leaves.size(), 1u);

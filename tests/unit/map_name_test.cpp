@@ -32,6 +32,7 @@ TEST(NormaliseMapName, GivesTheLookupKeyAndKnownId) {
       {"A_P", "a", ""},
       {"x_p_p", "x_p", ""},
       {"The Island", "the island", ""},
+      {"ZigZAG_Z_P", "zigzag_z", ""},
       {"\xC3\x84rger_P", "\xC3\x84rger", ""},
   };
   for (const auto& c : cases) {

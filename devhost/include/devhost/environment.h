@@ -36,6 +36,10 @@ class Environment {
 
   // True for the deterministic back end, whose clock only moves when the test advances it.
   virtual bool IsManual() const = 0;
+
+  // True while the host refuses to start requests: the framework's request calls answer false and
+  // no completion ever comes, as the real framework does when it cannot start one.
+  virtual bool RefusesRequests() const { return false; }
 };
 
 // Deterministic back end: time moves only through Advance; requests wait for Complete.
@@ -44,8 +48,11 @@ class ManualEnvironment final : public Environment {
   std::int64_t NowMs() const override;
   void Send(HttpRequest request, HttpCompletion done) override;
   bool IsManual() const override { return true; }
+  bool RefusesRequests() const override { return refusing_; }
 
   void AdvanceClock(std::chrono::milliseconds duration);
+  // From now on the host refuses (true) or starts (false) new requests.
+  void RefuseRequests(bool refuse) { refusing_ = refuse; }
 
   // Every request made so far, in order, completed or not.
   const std::vector<HttpRequest>& Requests() const;
@@ -58,6 +65,7 @@ class ManualEnvironment final : public Environment {
 
  private:
   std::int64_t now_ms_ = 0;
+  bool refusing_ = false;
   std::uint64_t next_id_ = 1;
   std::vector<HttpRequest> requests_;
   std::vector<std::pair<std::uint64_t, HttpCompletion>> pending_;
@@ -66,6 +74,7 @@ class ManualEnvironment final : public Environment {
 // Production back end: the steady clock and libcurl on a thread of its own. Every request ends
 // with a completion within `timeout`; a failure names the HTTP status ("HTTP 401 Unauthorized")
 // or the transport's error.
-std::unique_ptr<Environment> MakeRealEnvironment(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+std::unique_ptr<Environment> MakeRealEnvironment(
+    std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 }  // namespace devhost

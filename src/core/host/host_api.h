@@ -1,5 +1,20 @@
 // The plug-in's one door to the host framework. Nothing else in the plug-in includes the
 // framework's headers: a build against another framework replaces this adapter and nothing else.
+//
+// What holds for every operation here:
+// - Thread: call them only on the game thread, that is from Plugin_Init, Plugin_Unload, a hook body,
+//   a timer callback or a request completion. The host runs all of those one at a time on the game
+//   thread, so the plug-in's state needs no lock; none of these operations blocks.
+// - Callbacks (detours, timer callbacks, completions) run on the game thread and must not let an
+//   exception out: each runs its work inside one guard (core/guard.h).
+// - Timers: RegisterRecurringTimer's callback runs one interval after registration, then once per
+//   interval, for as long as the plug-in is loaded. The host keeps its own copy; there is no way to
+//   cancel it.
+// - Game buffers: a game string that the game fills in for the plug-in (an out-record such as the
+//   result of UWorld.GetMapName) holds a buffer from the game's allocator, and the plug-in gives it
+//   back with FMemory.Free; a buffer that the plug-in hands to the game (the chat record of
+//   ClientChatMessage) comes from FMemory.Malloc and belongs to the game from the call on. Game
+//   buffers never go to or come from the C++ runtime's allocator (game/game_memory.h does this).
 #pragma once
 
 #include <spdlog/sinks/sink.h>
@@ -14,7 +29,9 @@
 
 namespace palaverlink::host {
 
-// Completion of a request: run once, on the game thread.
+// Completion of a request: `success` is true only when the bot answered with a 2xx status, and
+// `text` is then the answer's body; otherwise `text` names the HTTP status as the host writes it
+// ("HTTP 401 Unauthorized") or the transport's error ("Couldn't connect to server").
 using Completion = std::function<void(bool success, std::string text)>;
 
 // Thrown when the game has no function of the given name.
@@ -23,20 +40,35 @@ class MissingGameName : public std::runtime_error {
   explicit MissingGameName(const std::string& name);
 };
 
+// Redirects the game's calls of `function_name` to `detour`, which takes the game function's
+// arguments. On success returns true and stores in *original an address that runs the game's own
+// function (through any detour installed before); the detour calls it to let the game do its part,
+// and the slot must live as long as the hook. On failure (no such function) returns false and
+// nothing is redirected.
 bool InstallHook(const std::string& function_name, void* detour, void** original);
+// Undoes InstallHook: later calls run the game's function unhooked. False when `detour` was not
+// installed on it. *original keeps its value.
 bool RemoveHook(const std::string& function_name, void* detour);
 
 // A recurring timer: every `interval_seconds`, count -1, flag false. The callback, like every
 // completion given below, runs only while the load that registered it is running.
 void RegisterRecurringTimer(std::function<void()> callback, int interval_seconds);
 
+// Start an asynchronous request and return at once. True: the host took the request and will call
+// `completion` exactly once, later (never inside this call), unless the plug-in is unloaded first.
+// False: the request never started and its completion never runs; nothing is to be waited for.
+// `headers` are whole lines ("Name: value") without line breaks; SendPost sends `body` with the
+// content type given. Time-outs and retries are the host's; the plug-in sets none.
 bool SendGet(const std::string& url, Completion completion, std::vector<std::string> headers);
 bool SendPost(const std::string& url, Completion completion, const std::string& body,
               const std::string& content_type, std::vector<std::string> headers);
 
+// The current world, or null before the game has one. Good until the current entry returns; never
+// kept.
 UWorld* CurrentWorld();
 
-// The address of a game function; throws MissingGameName when the game has none.
+// The address of a game function; throws MissingGameName when the game has none. Call it with the
+// game function's own arguments; string out-records follow the buffer rule above.
 void* FunctionAddress(const std::string& name);
 
 template <typename Function>
@@ -44,10 +76,14 @@ Function GameFunction(const std::string& name) {
   return reinterpret_cast<Function>(FunctionAddress(name));
 }
 
-// The address of a field inside `object`, or null when the game gives none.
+// The address of a field inside `object`, or null when the game gives none; good as long as
+// `object` lives.
 void* FieldAddress(const void* object, const std::string& name);
 
+// A copy of the host's shared sink list. The sinks are shared with the host and other plug-ins and
+// are safe to use from any thread; the plug-in never changes their pattern or level.
 std::vector<spdlog::sink_ptr> LogSinks();
+// The server's directory, as the host reports it; the configuration path is appended to it.
 std::string CurrentDir();
 
 // Milliseconds since 1970-01-01 00:00 UTC from the system clock, truncated.
