@@ -82,6 +82,8 @@ struct Host::Impl final : GameServices {
   WorkQueue work;
   std::unique_ptr<SimulatedGame> game;
   std::unique_ptr<LoadedPlugin> plugin;
+  std::filesystem::path last_plugin_file;
+  bool unload_drops_callbacks = false;
   OwnerId current_owner = 0;
   OwnerId next_owner = 1;
   std::atomic<std::thread::id> game_thread;

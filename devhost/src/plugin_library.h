@@ -17,6 +17,10 @@ class PluginLibrary {
 
   // The library, or null with the reason in `error`.
   static std::unique_ptr<PluginLibrary> Open(const std::filesystem::path& path, std::string& error);
+
+  // Whether the library at `path` is still mapped into this process (a closed library that pinned
+  // itself stays); asking does not load it.
+  static bool IsResident(const std::filesystem::path& path);
 };
 
 }  // namespace devhost

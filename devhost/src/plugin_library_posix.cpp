@@ -31,5 +31,12 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::filesystem::path& 
   return std::make_unique<DlLibrary>(handle);
 }
 
+bool PluginLibrary::IsResident(const std::filesystem::path& path) {
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NOLOAD);
+  if (handle == nullptr) return false;
+  dlclose(handle);  // gives back the reference that the question took
+  return true;
+}
+
 }  // namespace devhost
 #endif

@@ -34,5 +34,10 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Open(const std::filesystem::path& 
   return std::make_unique<WindowsLibrary>(module);
 }
 
+bool PluginLibrary::IsResident(const std::filesystem::path& path) {
+  // No reference is taken: the answer holds only until the next load or unload.
+  return GetModuleHandleW(path.c_str()) != nullptr;
+}
+
 }  // namespace devhost
 #endif

@@ -1,5 +1,7 @@
 #include "request_registry.h"
 
+#include <algorithm>
+
 namespace devhost {
 
 std::uint64_t RequestRegistry::Add(OwnerId owner, Completion completion) {
@@ -19,6 +21,12 @@ std::optional<RequestRegistry::Taken> RequestRegistry::Take(std::uint64_t key) {
 std::size_t RequestRegistry::DropAllOf(OwnerId owner) {
   return static_cast<std::size_t>(
       std::erase_if(in_flight_, [owner](const auto& entry) { return entry.second.owner == owner; }));
+}
+
+std::size_t RequestRegistry::CountOf(OwnerId owner) const {
+  return static_cast<std::size_t>(
+      std::count_if(in_flight_.begin(), in_flight_.end(),
+                    [owner](const auto& entry) { return entry.second.owner == owner; }));
 }
 
 void RequestRegistry::Clear() { in_flight_.clear(); }

@@ -1,5 +1,5 @@
-// Requests in flight with the completion that their owner gave, so that the completions of an
-// unloaded plug-in can be dropped before its code goes.
+// Requests in flight with the completion that their owner gave, each tagged with its owner, so that
+// the host can say whose completions are still out (and drop them when asked to).
 #pragma once
 
 #include <cstdint>
@@ -27,6 +27,7 @@ class RequestRegistry {
   std::optional<Taken> Take(std::uint64_t key);
   // Destroys the completions of `owner` now; their outcomes will find nothing. Returns how many.
   std::size_t DropAllOf(OwnerId owner);
+  std::size_t CountOf(OwnerId owner) const;
   void Clear();
   std::size_t InFlight() const { return in_flight_.size(); }
 

@@ -38,6 +38,11 @@ std::size_t TimerSchedule::DropAllOf(OwnerId owner) {
       std::erase_if(entries_, [owner](const Entry& entry) { return entry.owner == owner; }));
 }
 
+std::size_t TimerSchedule::CountOf(OwnerId owner) const {
+  return static_cast<std::size_t>(std::count_if(
+      entries_.begin(), entries_.end(), [owner](const Entry& entry) { return entry.owner == owner; }));
+}
+
 void TimerSchedule::Clear() { entries_.clear(); }
 
 std::vector<int> TimerSchedule::Intervals() const {

@@ -30,6 +30,7 @@ class TimerSchedule {
 
   // Drops every timer of `owner` (their callbacks are destroyed now); returns how many.
   std::size_t DropAllOf(OwnerId owner);
+  std::size_t CountOf(OwnerId owner) const;
   void Clear();
 
   // The intervals as registered, in seconds, in registration order.

@@ -8,6 +8,9 @@ namespace palaverlink::messages {
 inline constexpr char kLoaded[] = "Palaverlink loaded. Bridge={} Map={} Debug={}";
 // error
 inline constexpr char kConfigError[] = "Config error: {}";
+// warning
+inline constexpr char kNotPinned[] =
+    "Palaverlink: could not keep its library in memory; unload or reload it only with the server stopped.";
 // info
 inline constexpr char kMapDetected[] = "Palaverlink detected map '{}' -> MapId '{}'.";
 // warning

@@ -5,6 +5,8 @@
 #include "chat/outbound_poll.h"
 #include "core/guard.h"
 #include "core/host/host_api.h"
+#include "core/host/library_pin.h"
+#include "core/host/load_generation.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/plugin_state.h"
@@ -36,10 +38,19 @@ void** AsSlot(Function& slot) {
 
 }  // namespace
 
+// The framework may load the plug-in again in the same process after an unload; the library then
+// is the pinned one, with the state of the earlier load still in its statics, and the timers and
+// completions of that load still with the host. Each start therefore begins a new load and puts
+// everything back to its load-time values first.
 PALAVERLINK_EXPORT void Plugin_Init() {
   using namespace palaverlink;
 
+  host::BeginLoad();
+  ResetPluginState();
+  const bool pinned = host::PinLibrary();
+
   OpenLogChannel("Palaverlink");
+  if (!pinned) Log().warn(messages::kNotPinned);
 
   try {
     LoadConfig();
@@ -67,6 +78,9 @@ PALAVERLINK_EXPORT void Plugin_Init() {
 
 PALAVERLINK_EXPORT void Plugin_Unload() {
   using namespace palaverlink;
+
+  // First: from here on no timer or completion of this load does anything.
+  host::EndLoad();
 
   host::RemoveHook(kChatHandlerName, AsAddress(&ChatHook));
   host::RemoveHook(kLogoutName, AsAddress(&LogoutHook));

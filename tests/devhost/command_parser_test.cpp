@@ -89,6 +89,10 @@ TEST(CommandParser, OtherCommands) {
   EXPECT_EQ(Parsed<VanishCommand>("vanish 43").id, 43u);
   EXPECT_EQ(Parsed<SleepCommand>("sleep 1500").duration, std::chrono::milliseconds(1500));
   Parsed<UnloadCommand>("unload");
+  Parsed<LoadCommand>("load");
+  EXPECT_EQ(Parsed<ReloadCommand>("reload").library, "");
+  EXPECT_EQ(Parsed<ReloadCommand>(R"(reload "/srv/new build/Palaverlink.so")").library,
+            "/srv/new build/Palaverlink.so");
   Parsed<QuitCommand>("quit");
 }
 
@@ -130,6 +134,8 @@ TEST(CommandParser, BadLinesAreRejectedWithAReason) {
       {"sleep 1.5", "MS must be"},
       {"sleep 86400001", "MS must be"},
       {"unload now", "unload"},
+      {"load it", "load"},
+      {"reload a b", "reload [FILE]"},
       {"quit 0", "quit"},
   };
   for (const auto& c : cases) {

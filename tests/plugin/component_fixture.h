@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/host/load_generation.h"
 #include "core/log_channel.h"
 #include "core/plugin_state.h"
 #include "core/settings.h"
@@ -27,6 +28,9 @@ class ComponentFixture : public ::testing::Test {
     auto environment = std::make_unique<devhost::ManualEnvironment>();
     env_ = environment.get();
     host_ = std::make_unique<devhost::Host>(root_, std::move(environment), /*log_to_stderr=*/false);
+    // As Plugin_Init does: a new load (callbacks handed to the host run only within one) and the
+    // load-time state.
+    host::BeginLoad();
     ResetPluginState();
     OpenLogChannel("Palaverlink");
   }

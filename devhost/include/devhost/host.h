@@ -51,11 +51,26 @@ class Host {
   // <root>/ArkApi/Plugins/Palaverlink/config.json, written as given (no newline added).
   void WriteConfig(const std::string& text);
 
-  // Loads <root>/ArkApi/Plugins/Palaverlink/<file name of library> after copying `library` there,
-  // then calls Plugin_Init. Only one plug-in is loaded at a time.
+  // Loads <root>/ArkApi/Plugins/Palaverlink/<file name of library> after copying `library` there
+  // with the PluginInfo.json beside it (when there is one), then calls Plugin_Init and writes the
+  // framework's "Loaded plugin ..." line. A library that this process still holds from an earlier
+  // load (it pinned itself) cannot be replaced: it is loaded again as it is. A waiting update (see
+  // ReloadPlugin) is installed first when the library is free. Only one plug-in is loaded at a time.
   PluginLoadResult LoadPlugin(const std::filesystem::path& library);
-  // Plugin_Unload, then drops the plug-in's timers and in-flight completions, then unloads the library.
+  // Unloads as the framework does: Plugin_Unload, then the library is closed. The plug-in's timers
+  // and the completions of its requests in flight stay with the host and go on being called; if
+  // the library has gone from memory by then, the process crashes, as a real server would.
   void UnloadPlugin();
+  // The framework's in-place reload: `library` is put beside the loaded one as the waiting update
+  // (<library file>.ArkApi, with its PluginInfo.json), the plug-in is unloaded, the update replaces
+  // the library unless the process still holds the old one, and the library is loaded again. An
+  // update that could not be installed waits for the next start.
+  PluginLoadResult ReloadPlugin(const std::filesystem::path& library);
+  // A kinder unload than the framework's, for the tests that name it: the plug-in's timers and
+  // request completions are dropped when it is unloaded, so nothing calls into its library.
+  void SetUnloadDropsCallbacks(bool drop);
+  // The library in the server directory that was loaded last; empty before the first load.
+  std::filesystem::path PluginFile() const;
   bool PluginLoaded() const;
 
   // Every line the shared sinks received since the host started (the host's and the plug-ins').
@@ -75,7 +90,7 @@ class Host {
   // ManualEnvironment: advances the manual clock and runs every timer that falls due, in order.
   void Advance(std::chrono::milliseconds duration);
   // ManualEnvironment: completes a recorded request; the completion runs now, on this thread
-  // (nothing runs when the plug-in that made the request was unloaded).
+  // (also when the plug-in that made the request was unloaded, unless the unload dropped it).
   void Complete(std::uint64_t request_id, bool success, const std::string& text);
 
   // RealEnvironment: runs the game loop on this thread until Stop(); Post() queues work for it.

@@ -239,12 +239,20 @@ Command Parse(std::string_view line) {
     ExpectCount(tokens, 1, "unload");
     return UnloadCommand{};
   }
+  if (keyword == "load") {
+    ExpectCount(tokens, 1, "load");
+    return LoadCommand{};
+  }
+  if (keyword == "reload") {
+    if (tokens.size() > 2) throw Rejected("expected: reload [FILE]");
+    return ReloadCommand{tokens.size() == 2 ? Utf8(tokens[1]) : std::string()};
+  }
   if (keyword == "quit") {
     ExpectCount(tokens, 1, "quit");
     return QuitCommand{};
   }
   throw Rejected("unknown command '" + keyword +
-                 "' (commands: world, join, chat, leave, vanish, sleep, unload, quit)");
+                 "' (commands: world, join, chat, leave, vanish, sleep, unload, load, reload, quit)");
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The command language of palaverlink-devserver, one command a line:
 //   world NAME | join ID CHARNAME [account=TEXT] [tribe=TEXT] [nostate] | chat ID MODE TEXT |
-//   leave ID | vanish ID | sleep MS | unload | quit
+//   leave ID | vanish ID | sleep MS | unload | load | reload [FILE] | quit
 // Arguments are separated by blanks. A double-quoted argument (or part of one, as in
 // account="Bob Smith") may hold blanks and the escapes \" \\ \n \uXXXX; \u gives one UTF-16 unit,
 // so two of them make a surrogate pair and one alone gives a lone surrogate. The TEXT of chat is
@@ -42,10 +42,14 @@ struct SleepCommand {
   std::chrono::milliseconds duration{0};
 };
 struct UnloadCommand {};
+struct LoadCommand {};
+struct ReloadCommand {
+  std::string library;  // UTF-8 path; empty: the library devserver started with
+};
 struct QuitCommand {};
 
 using Command = std::variant<WorldCommand, JoinCommand, ChatCommand, LeaveCommand, VanishCommand,
-                             SleepCommand, UnloadCommand, QuitCommand>;
+                             SleepCommand, UnloadCommand, LoadCommand, ReloadCommand, QuitCommand>;
 
 struct ParsedLine {
   std::optional<Command> command;  // none for a blank line, a comment or an error

@@ -32,6 +32,21 @@ void CommandRunner::Run(const Command& command) {
           if (!host_.PluginLoaded()) throw std::logic_error("unload: no plug-in is loaded");
           host_.UnloadPlugin();
           output_.Unloaded();
+        } else if constexpr (std::is_same_v<Kind, LoadCommand>) {
+          // The console's load: the library in the plug-in folder, as it stands there.
+          if (host_.PluginLoaded()) throw std::logic_error("load: the plug-in is loaded already");
+          const devhost::PluginLoadResult loaded = host_.LoadPlugin(host_.PluginFile());
+          if (!loaded.loaded) throw std::runtime_error("load: " + loaded.error);
+          output_.Loaded();
+        } else if constexpr (std::is_same_v<Kind, ReloadCommand>) {
+          if (!host_.PluginLoaded()) throw std::logic_error("reload: no plug-in is loaded");
+          const std::filesystem::path library =
+              c.library.empty() ? plugin_
+                                : std::filesystem::path(std::u8string(c.library.begin(), c.library.end()));
+          const devhost::PluginLoadResult reloaded = host_.ReloadPlugin(library);
+          if (reloaded.loaded || !host_.PluginLoaded()) output_.Unloaded();
+          if (!reloaded.loaded) throw std::runtime_error("reload: " + reloaded.error);
+          output_.Loaded();
         } else {
           throw std::logic_error("this command is not run on the game thread");
         }

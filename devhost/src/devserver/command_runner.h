@@ -1,7 +1,9 @@
 // Runs devserver's commands on the game thread.
 #pragma once
 
+#include <filesystem>
 #include <stdexcept>
+#include <utility>
 
 #include "command_parser.h"
 #include "devhost/host.h"
@@ -11,7 +13,9 @@ namespace devserver {
 
 class CommandRunner {
  public:
-  CommandRunner(devhost::Host& host, EventOutput& output) : host_(host), output_(output) {}
+  // `plugin`: the library devserver started with, the one `reload` installs when given none.
+  CommandRunner(devhost::Host& host, EventOutput& output, std::filesystem::path plugin)
+      : host_(host), output_(output), plugin_(std::move(plugin)) {}
 
   // Runs one command (not sleep, which waits on the reader's side, nor quit); a command that
   // cannot run throws std::exception with the reason.
@@ -24,6 +28,7 @@ class CommandRunner {
  private:
   devhost::Host& host_;
   EventOutput& output_;
+  std::filesystem::path plugin_;
 };
 
 }  // namespace devserver

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
     output.Loaded();
     output.Ready();
 
-    devserver::CommandRunner runner(host, output);
+    devserver::CommandRunner runner(host, output, options.plugin);
     std::thread commands([&] { ReadCommands(reader, host, runner, status); });
     host.Run();
     commands.join();

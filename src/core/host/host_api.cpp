@@ -7,7 +7,26 @@
 #include <chrono>
 #include <utility>
 
+#include "core/host/load_generation.h"
+
 namespace palaverlink::host {
+namespace {
+
+// The framework keeps what it is given after the plug-in is unloaded and still calls it: each
+// callback does its work only while the load that handed it out is running.
+std::function<void()> TiedToThisLoad(std::function<void()> callback) {
+  return [generation = CurrentLoad(), callback = std::move(callback)] {
+    if (IsRunningLoad(generation)) callback();
+  };
+}
+
+Completion TiedToThisLoad(Completion completion) {
+  return [generation = CurrentLoad(), completion = std::move(completion)](bool success, std::string text) {
+    if (IsRunningLoad(generation)) completion(success, std::move(text));
+  };
+}
+
+}  // namespace
 
 MissingGameName::MissingGameName(const std::string& name)
     : std::runtime_error("the game has no function named " + name) {}
@@ -21,16 +40,19 @@ bool RemoveHook(const std::string& function_name, void* detour) {
 }
 
 void RegisterRecurringTimer(std::function<void()> callback, int interval_seconds) {
-  API::Timer::Get().RecurringExecuteInternal(callback, interval_seconds, -1, false);
+  API::Timer::Get().RecurringExecuteInternal(TiedToThisLoad(std::move(callback)), interval_seconds, -1,
+                                             false);
 }
 
 bool SendGet(const std::string& url, Completion completion, std::vector<std::string> headers) {
-  return API::Requests::Get().CreateGetRequest(url, completion, std::move(headers));
+  return API::Requests::Get().CreateGetRequest(url, TiedToThisLoad(std::move(completion)),
+                                               std::move(headers));
 }
 
 bool SendPost(const std::string& url, Completion completion, const std::string& body,
               const std::string& content_type, std::vector<std::string> headers) {
-  return API::Requests::Get().CreatePostRequest(url, completion, body, content_type, std::move(headers));
+  return API::Requests::Get().CreatePostRequest(url, TiedToThisLoad(std::move(completion)), body,
+                                                content_type, std::move(headers));
 }
 
 UWorld* CurrentWorld() { return ArkApi::GetApiUtils().CurrentWorld(); }

@@ -8,8 +8,9 @@
 // - Callbacks (detours, timer callbacks, completions) run on the game thread and must not let an
 //   exception out: each runs its work inside one guard (core/guard.h).
 // - Timers: RegisterRecurringTimer's callback runs one interval after registration, then once per
-//   interval, for as long as the plug-in is loaded. The host keeps its own copy; there is no way to
-//   cancel it.
+//   interval. The host keeps its own copy and goes on calling it after Plugin_Unload (there is no
+//   way to cancel it), as it does with completions still out: the adapter ties each callback to
+//   the load that handed it over, and it does nothing once that load has ended.
 // - Game buffers: a game string that the game fills in for the plug-in (an out-record such as the
 //   result of UWorld.GetMapName) holds a buffer from the game's allocator, and the plug-in gives it
 //   back with FMemory.Free; a buffer that the plug-in hands to the game (the chat record of
@@ -50,7 +51,8 @@ bool InstallHook(const std::string& function_name, void* detour, void** original
 // installed on it. *original keeps its value.
 bool RemoveHook(const std::string& function_name, void* detour);
 
-// A recurring timer: every `interval_seconds`, count -1, flag false.
+// A recurring timer: every `interval_seconds`, count -1, flag false. The callback, like every
+// completion given below, runs only while the load that registered it is running.
 void RegisterRecurringTimer(std::function<void()> callback, int interval_seconds);
 
 // Start an asynchronous request and return at once. True: the host took the request and will call

@@ -1,5 +1,7 @@
-// A tiny plug-in for the host's own tests, loaded through the real loader. Plugin_Init installs a
-// chat hook, registers a one-second timer and, when configured, posts a request. Every step writes
+// A tiny plug-in for the host's own tests, loaded through the real loader. Plugin_Init pins the
+// library (so that the callbacks the host keeps after an unload still find their code), installs a
+// chat hook, registers a one-second timer and, when configured, posts a request. Unlike Palaverlink
+// its callbacks stay active after Plugin_Unload, so tests see what the host keeps calling. Every step writes
 // a finished line "[test-plugin] ..." to the host's sinks so that tests can follow it.
 //
 // Configuration, one word a line, in <dir>/ArkApi/Plugins/Palaverlink/test_plugin.txt:
@@ -7,6 +9,7 @@
 //   echo                 the chat hook shows every line back to its speaker as "[Echo]"
 //   leak                 allocate a game buffer at start-up and never free it
 //   keep-hook            leave the hook installed on unload
+//   no-pin               do not pin the library: its timer and completions outlive its code
 //   throw-in-init | throw-in-timer | throw-in-hook | throw-in-completion
 #include <spdlog/details/log_msg.h>
 
@@ -19,6 +22,12 @@
 
 #include "arkapi/framework.h"
 #include "devhost/game_records.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 #if defined(_WIN32)
 #define TEST_PLUGIN_EXPORT extern "C" __declspec(dllexport)
@@ -78,6 +87,18 @@ void ChatDetour(AShooterPlayerController* self, devhost::FString* message, int m
   }
 }
 
+void Pin() {
+#if defined(_WIN32)
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                     reinterpret_cast<LPCWSTR>(&Pin), &module);
+#else
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&Pin), &info) != 0 && info.dli_fname != nullptr)
+    dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+#endif
+}
+
 void ReadOptions() {
   options.clear();
   std::ifstream in(ArkApi::Tools::GetCurrentDir() + "/ArkApi/Plugins/Palaverlink/test_plugin.txt");
@@ -90,6 +111,7 @@ void ReadOptions() {
 
 TEST_PLUGIN_EXPORT void Plugin_Init() {
   ReadOptions();
+  if (!Has("no-pin")) Pin();
   ticks = 0;
   Say("init");
   if (Has("throw-in-init")) throw std::runtime_error("init failed on purpose");
