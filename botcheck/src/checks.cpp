@@ -73,7 +73,7 @@ class Checker {
     CheckHealth();
     CheckKeyIsDemanded();
     const std::int64_t started = NowMs();
-    CheckPoll("first poll of a map the bot has not heard of", started);
+    CheckPoll("first poll of the map (since = now)", started);
     CheckPosts(started);
     const std::vector<std::int64_t> created = CheckPoll("poll for everything (since=0)", 0);
     CheckTimes(created);

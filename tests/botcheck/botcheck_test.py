@@ -44,7 +44,7 @@ CASES = [
     ("non-ASCII chat refused", "rules", "ascii-only", KEY, KEY, ["non-ASCII text"], "take the link down"),
     ("large platform id refused", "rules", "signed-ids", KEY, KEY, ["largest platform id"], "take the link down"),
     ("empty player list refused", "rules", "empty-sync", KEY, KEY, ["(no players)"], "take the link down"),
-    ("unknown map refused", "rules", "unknown-map", KEY, KEY, ["map the bot has not heard of: answers 2xx"],
+    ("unknown map refused", "rules", "unknown-map", KEY, KEY, ["first poll of the map (since = now): answers 2xx"],
      "take the link down"),
     ("HTML content type", "rules", "html-type", KEY, KEY, ["Content-Type application/json"], "application/json"),
     ("no messages member", "rules", "no-messages", KEY, KEY, ["\"messages\" array"], "missing 'messages'"),
