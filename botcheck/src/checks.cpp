@@ -152,6 +152,14 @@ class Checker {
     ExpectSuccess("POST /api/chat/inbound (global line, no tribe, non-ASCII text) answers 2xx",
                   Post("/api/chat/inbound", ChatInboundBody(Line(options_.map_id, "Grüße, ça va? ✓")), key),
                   kLinkDown);
+    // Servers that switch tribe and alliance chat on send these channels too.
+    for (const char* channel : {"tribe", "alliance"}) {
+      ChatLineBody line = Line(options_.map_id, std::string(channel) + " line");
+      line.channel = channel;
+      line.tribeName = "Wolves";
+      ExpectSuccess("POST /api/chat/inbound (" + std::string(channel) + " line) answers 2xx",
+                    Post("/api/chat/inbound", ChatInboundBody(line), key), kLinkDown);
+    }
     // A line from a second map gives a bot that relays between maps something to show on ours.
     ExpectSuccess(
         "POST /api/chat/inbound from a second map answers 2xx",

@@ -42,6 +42,8 @@ CASES = [
     ("403 for a wrong key", "rules", "forbidden", KEY, KEY, ["without the key is refused", "with a wrong key is refused"],
      "instead of the warning that says to fix the key"),
     ("non-ASCII chat refused", "rules", "ascii-only", KEY, KEY, ["non-ASCII text"], "take the link down"),
+    ("tribe and alliance refused", "rules", "global-only", KEY, KEY, ["(tribe line)", "(alliance line)"],
+     "take the link down"),
     ("large platform id refused", "rules", "signed-ids", KEY, KEY, ["largest platform id"], "take the link down"),
     ("empty player list refused", "rules", "empty-sync", KEY, KEY, ["(no players)"], "take the link down"),
     ("unknown map refused", "rules", "unknown-map", KEY, KEY, ["first poll of the map (since = now): answers 2xx"],

@@ -20,6 +20,7 @@ FAULTS = {
     "open-door": "takes /api requests without the key",
     "forbidden": "refuses a missing or wrong key with 403",
     "ascii-only": "refuses a chat line that is not plain ASCII with 400",
+    "global-only": "refuses tribe and alliance lines with 400",
     "signed-ids": "refuses platform ids above the signed 64-bit range with 400",
     "empty-sync": "refuses a player list without players with 400",
     "unknown-map": "answers the poll of a map it has not heard of with 404",
@@ -129,6 +130,8 @@ def make_handler(store, fault, api_key):
             if path == "/api/chat/inbound":
                 if fault == "ascii-only" and not body["message"].isascii():
                     return self.answer(400, {"error": "ASCII only"})
+                if fault == "global-only" and body["channel"] != "global":
+                    return self.answer(400, {"error": "unknown channel"})
                 store.relay(body, fault)
             elif path == "/api/sessions/sync":
                 if fault == "empty-sync" and not body["players"]:
