@@ -2,7 +2,8 @@
 """The guides cover the code: every line in src/core/log_messages.h has its row in docs/admin.md
 (the text in full, each {} shown as {what}), every key of docs/config.example.json (which the
 config example test ties to the plug-in's reader) has its row in the configuration table, and
-every request of docs/bot-api.yaml has its section in docs/bot-api.md."""
+every request of docs/bot-api.yaml has its section in docs/bot-api.md; and every relative link of
+README.md and the guides leads to a file and, after a '#', to one of its headings."""
 
 import argparse
 import json
@@ -27,6 +28,34 @@ def shown_as_row(message, doc):
     """The message in a table row of the doc, each {} written as {something}."""
     pieces = [re.escape(piece) for piece in message.split("{}")]
     return re.search(r"^\|.*" + r"\{[^}|]*\}".join(pieces), doc, re.MULTILINE) is not None
+
+
+def heading_anchors(markdown):
+    """The anchors a Markdown renderer gives the headings: lower case, punctuation dropped, blanks as '-'."""
+    anchors = set()
+    for heading in re.findall(r"^#+ (.+)$", re.sub(r"```.*?```", "", markdown, flags=re.DOTALL), re.MULTILINE):
+        anchors.add(re.sub(r"[^\w\- ]", "", heading.strip().lower()).replace(" ", "-"))
+    return anchors
+
+
+def broken_links(source, name):
+    """Relative links of one Markdown file whose file or heading is missing."""
+    folder = os.path.dirname(os.path.join(source, name))
+    with open(os.path.join(source, name), encoding="utf-8") as stream:
+        text = stream.read()
+    broken = []
+    for target in re.findall(r"\]\(([^)\s]+)\)", text):
+        if re.match(r"^[a-z]+:", target):
+            continue
+        path, _, anchor = target.partition("#")
+        linked = os.path.normpath(os.path.join(folder, path)) if path else os.path.join(source, name)
+        if not os.path.exists(linked):
+            broken.append(f"{name} links to {target}: no such file")
+        elif anchor and linked.endswith(".md"):
+            with open(linked, encoding="utf-8") as stream:
+                if anchor not in heading_anchors(stream.read()):
+                    broken.append(f"{name} links to {target}: no such heading")
+    return broken
 
 
 def main():
@@ -60,9 +89,12 @@ def main():
             if not re.search("^" + re.escape(heading) + "$", bot_api, re.MULTILINE):
                 problems.append(f"docs/bot-api.md has no section '{heading}'")
 
+    for name in ("README.md", os.path.join("docs", "admin.md"), os.path.join("docs", "bot-api.md")):
+        problems += broken_links(args.source, name)
+
     for problem in problems:
         print("FAILED: " + problem)
-    print(f"{len(messages)} log lines, the configuration keys and the bot requests looked up; "
+    print(f"{len(messages)} log lines, the configuration keys, the bot requests and the links looked up; "
           f"{len(problems)} missing")
     return 1 if problems else 0
 
