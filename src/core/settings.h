@@ -9,6 +9,8 @@
 namespace palaverlink {
 
 struct PluginSettings {
+  friend bool operator==(const PluginSettings&, const PluginSettings&) = default;
+
   std::string BridgeUrl = "http://127.0.0.1:8765";
   std::string ApiKey;
   std::string MapId;

@@ -1,0 +1,38 @@
+// Reading an answer to the outbound poll the way the plug-in reads it, and naming what in it would
+// make the plug-in show a message wrongly, twice or never. Pure functions, so that each rule can be
+// tested on answer texts alone.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace botcheck {
+
+enum class OutboundShape { kMessages, kUnparsable, kMissingMessages };
+
+struct OutboundReading {
+  OutboundShape shape = OutboundShape::kUnparsable;
+  std::size_t count = 0;                // elements of "messages"
+  std::vector<std::int64_t> createdAt;  // of the elements whose createdAt is a whole number
+  std::vector<std::string> problems;    // one per faulty element: "messages[1]: ..."
+};
+
+OutboundReading ReadOutbound(std::string_view body);
+
+// The media type without parameters, lower case: "application/json" for "Application/JSON; charset=utf-8".
+std::string MediaType(std::string_view content_type);
+
+// Times that cannot be milliseconds since 1970 (seconds, or far in the future), else nothing.
+std::optional<std::string> CreatedAtUnitProblem(const std::vector<std::int64_t>& created,
+                                                std::int64_t now_ms);
+
+// Two elements of one map that share a createdAt, else nothing.
+std::optional<std::string> DuplicateCreatedAtProblem(std::vector<std::int64_t> created);
+
+// Elements of an answer to `since` that are not newer than it, else nothing.
+std::optional<std::string> SinceProblem(std::int64_t since, const std::vector<std::int64_t>& created);
+
+}  // namespace botcheck

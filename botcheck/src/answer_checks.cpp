@@ -1,0 +1,106 @@
+#include "botcheck/answer_checks.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace botcheck {
+namespace {
+
+// Milliseconds since 1970 are past 100000000000 since March 1973; seconds will not be for millennia.
+constexpr std::int64_t kEarliestMilliseconds = 100'000'000'000;
+constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
+
+std::string TypeName(const nlohmann::json& value) { return value.type_name(); }
+
+// The problem of one element, or nothing; fills `created` when createdAt is a whole number.
+std::optional<std::string> ElementProblem(const nlohmann::json& element,
+                                          std::optional<std::int64_t>& created) {
+  if (!element.is_object()) return "is " + TypeName(element) + ", not an object";
+  const auto time = element.find("createdAt");
+  if (time == element.end()) return "has no createdAt";
+  if (time->is_number_integer() && !time->is_number_unsigned()) {
+    created = time->get<std::int64_t>();
+  } else if (time->is_number_unsigned() && time->get<std::uint64_t>() <= INT64_MAX) {
+    created = static_cast<std::int64_t>(time->get<std::uint64_t>());
+  } else if (time->is_number_float()) {
+    return "createdAt " + time->dump() + " is not a whole number";
+  } else {
+    return "createdAt is " + TypeName(*time) + ", not a number";
+  }
+  for (const char* key : {"author", "message", "kind"}) {
+    const auto member = element.find(key);
+    if (member == element.end()) return std::string("has no ") + key;
+    if (!member->is_string()) return std::string(key) + " is " + TypeName(*member) + ", not a string";
+  }
+  if (element["kind"] != "gabblen") {
+    const auto source = element.find("sourceMapName");
+    if (source == element.end()) return "is of kind " + element["kind"].dump() + " but has no sourceMapName";
+    if (!source->is_string()) return "sourceMapName is " + TypeName(*source) + ", not a string";
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+OutboundReading ReadOutbound(std::string_view body) {
+  OutboundReading reading;
+  const nlohmann::json value = nlohmann::json::parse(body, nullptr, /*allow_exceptions=*/false);
+  if (value.is_discarded()) return reading;
+  const auto messages = value.is_object() ? value.find("messages") : value.end();
+  if (!value.is_object() || messages == value.end() || !messages->is_array()) {
+    reading.shape = OutboundShape::kMissingMessages;
+    return reading;
+  }
+  reading.shape = OutboundShape::kMessages;
+  reading.count = messages->size();
+  for (std::size_t index = 0; index < messages->size(); ++index) {
+    std::optional<std::int64_t> created;
+    if (auto problem = ElementProblem((*messages)[index], created)) {
+      reading.problems.push_back("messages[" + std::to_string(index) + "] " + *problem);
+    }
+    if (created) reading.createdAt.push_back(*created);
+  }
+  return reading;
+}
+
+std::string MediaType(std::string_view content_type) {
+  std::string type(content_type.substr(0, content_type.find(';')));
+  while (!type.empty() && type.back() == ' ') type.pop_back();
+  std::transform(type.begin(), type.end(), type.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return type;
+}
+
+std::optional<std::string> CreatedAtUnitProblem(const std::vector<std::int64_t>& created,
+                                                std::int64_t now_ms) {
+  for (const std::int64_t time : created) {
+    if (time < kEarliestMilliseconds) {
+      return "createdAt " + std::to_string(time) + " is not in milliseconds since 1970 (seconds?)";
+    }
+    if (time > now_ms + kDayMs) {
+      return "createdAt " + std::to_string(time) + " lies more than a day in the future";
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> DuplicateCreatedAtProblem(std::vector<std::int64_t> created) {
+  std::sort(created.begin(), created.end());
+  const auto twin = std::adjacent_find(created.begin(), created.end());
+  if (twin == created.end()) return std::nullopt;
+  return "two messages share createdAt " + std::to_string(*twin);
+}
+
+std::optional<std::string> SinceProblem(std::int64_t since, const std::vector<std::int64_t>& created) {
+  for (const std::int64_t time : created) {
+    if (time <= since) {
+      return "asked with since=" + std::to_string(since) + ", answered a message with createdAt " +
+             std::to_string(time);
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace botcheck

@@ -1,0 +1,26 @@
+// palaverlink-botcheck: checks a companion bot against what the plug-in relies on.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "botcheck/checks.h"
+#include "botcheck/options.h"
+#include "botcheck/report.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const botcheck::ParsedOptions parsed = botcheck::ParseOptions(arguments);
+  if (!parsed.options) {
+    std::fprintf(stderr, "palaverlink-botcheck: %s\n%s", parsed.error.c_str(), botcheck::UsageText().c_str());
+    return 2;
+  }
+  if (parsed.options->help) {
+    std::fputs(botcheck::UsageText().c_str(), stdout);
+    return 0;
+  }
+  botcheck::Report report(std::cout);
+  botcheck::RunChecks(*parsed.options, report);
+  report.Summary();
+  return report.failures() == 0 ? 0 : 1;
+}

@@ -1,0 +1,80 @@
+#include "botcheck/options.h"
+
+#include <charconv>
+
+namespace botcheck {
+namespace {
+
+bool IsMapIdText(const std::string& text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '_' || c == '.';
+    if (!plain) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
+  Options options;
+  bool have_url = false;
+  for (std::size_t index = 0; index < arguments.size(); ++index) {
+    std::string name = arguments[index];
+    if (name == "--help" || name == "-h") {
+      options.help = true;
+      continue;
+    }
+    if (!name.starts_with("--")) {
+      if (have_url) return {std::nullopt, "more than one URL: " + name};
+      options.url = name;
+      have_url = true;
+      continue;
+    }
+    std::string value;
+    if (const std::size_t equals = name.find('='); equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name = name.substr(0, equals);
+    } else if (name == "--api-key" || name == "--map-id" || name == "--timeout") {
+      if (index + 1 == arguments.size()) return {std::nullopt, name + " needs a value"};
+      value = arguments[++index];
+    }
+    if (name == "--api-key") {
+      options.api_key = value;
+    } else if (name == "--map-id") {
+      // The plug-in puts the map id into the query as it stands: keep to characters that need no encoding.
+      if (!IsMapIdText(value)) return {std::nullopt, "--map-id needs letters, digits, '-', '_' or '.'"};
+      options.map_id = value;
+    } else if (name == "--timeout") {
+      int seconds = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+      if (error != std::errc() || end != value.data() + value.size() || seconds < 1 || seconds > 600) {
+        return {std::nullopt, "--timeout needs whole seconds from 1 to 600, not '" + value + "'"};
+      }
+      options.timeout_seconds = seconds;
+    } else {
+      return {std::nullopt, "unknown option " + name};
+    }
+  }
+  if (options.help) return {options, {}};
+  if (!have_url) return {std::nullopt, "the bot's URL is missing"};
+  if (!options.url.starts_with("http://") && !options.url.starts_with("https://")) {
+    return {std::nullopt, "the URL must begin with http:// or https://, as BridgeUrl does"};
+  }
+  while (!options.url.empty() && options.url.back() == '/') options.url.pop_back();
+  return {options, {}};
+}
+
+std::string UsageText() {
+  return "usage: palaverlink-botcheck URL [--api-key KEY] [--map-id ID] [--timeout SECONDS]\n"
+         "  URL              the bot's address, as BridgeUrl in the plug-in's config.json\n"
+         "  --api-key KEY    the key the plug-in would send (ApiKey); also checks that the bot refuses "
+         "others\n"
+         "  --map-id ID      the map to post and poll as (default palaverlink-botcheck)\n"
+         "  --timeout S      give up on an answer after S seconds (default 10)\n"
+         "Sends every request the plug-in sends, prints one line a check, exits 1 when one failed.\n"
+         "It posts real chat lines and player lists: point it at a bot that is not in service.\n";
+}
+
+}  // namespace botcheck

@@ -1,0 +1,108 @@
+// What botcheck finds in an answer to the outbound poll, rule by rule, on answer texts alone.
+#include "botcheck/answer_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace botcheck {
+namespace {
+
+struct ReadingRow {
+  const char* answer;
+  OutboundShape shape;
+  std::size_t count;
+  std::vector<std::int64_t> created;
+  const char* problem;  // the start of the first problem, "" for none
+};
+
+class ReadOutboundTest : public testing::TestWithParam<ReadingRow> {};
+
+TEST_P(ReadOutboundTest, ReadsAsThePluginDoes) {
+  const ReadingRow& row = GetParam();
+  const OutboundReading reading = ReadOutbound(row.answer);
+  EXPECT_EQ(reading.shape, row.shape);
+  EXPECT_EQ(reading.count, row.count);
+  EXPECT_EQ(reading.createdAt, row.created);
+  if (std::string(row.problem).empty()) {
+    EXPECT_TRUE(reading.problems.empty()) << reading.problems.front();
+  } else {
+    ASSERT_FALSE(reading.problems.empty());
+    EXPECT_TRUE(reading.problems.front().starts_with(row.problem)) << reading.problems.front();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, ReadOutboundTest,
+    testing::Values(
+        ReadingRow{R"({"messages":[]})", OutboundShape::kMessages, 0, {}, ""},
+        ReadingRow{"<html>502</html>", OutboundShape::kUnparsable, 0, {}, ""},
+        ReadingRow{"", OutboundShape::kUnparsable, 0, {}, ""},
+        ReadingRow{R"([{"messages":[]}])", OutboundShape::kMissingMessages, 0, {}, ""},
+        ReadingRow{R"({"items":[]})", OutboundShape::kMissingMessages, 0, {}, ""},
+        ReadingRow{R"({"messages":{}})", OutboundShape::kMissingMessages, 0, {}, ""},
+        ReadingRow{
+            R"({"messages":[{"author":"Mod","createdAt":1718000000000,"kind":"gabblen","message":"hi"}]})",
+            OutboundShape::kMessages,
+            1,
+            {1718000000000},
+            ""},
+        ReadingRow{
+            R"({"messages":[{"author":"A","createdAt":"1718000000000","kind":"gabblen","message":"m"}]})",
+            OutboundShape::kMessages,
+            1,
+            {},
+            "messages[0] createdAt is string"},
+        ReadingRow{
+            R"({"messages":[{"author":"A","createdAt":1718000000000.5,"kind":"gabblen","message":"m"}]})",
+            OutboundShape::kMessages,
+            1,
+            {},
+            "messages[0] createdAt 1718000000000.5 is not a whole"},
+        ReadingRow{R"({"messages":[{"author":"A","kind":"gabblen","message":"m"}]})",
+                   OutboundShape::kMessages,
+                   1,
+                   {},
+                   "messages[0] has no createdAt"},
+        ReadingRow{R"({"messages":[{"author":"A","createdAt":5,"kind":"map","message":"m"}]})",
+                   OutboundShape::kMessages,
+                   1,
+                   {5},
+                   "messages[0] is of kind \"map\" but has no sourceMapName"},
+        ReadingRow{
+            R"({"messages":[{"author":"A","createdAt":5,"kind":"map","message":"m","sourceMapName":"X"},)"
+            R"({"author":null,"createdAt":6,"kind":"gabblen","message":"m"}]})",
+            OutboundShape::kMessages,
+            2,
+            {5, 6},
+            "messages[1] author is null"},
+        ReadingRow{R"({"messages":[{"author":"A","createdAt":7,"message":"m"}]})",
+                   OutboundShape::kMessages,
+                   1,
+                   {7},
+                   "messages[0] has no kind"},
+        ReadingRow{R"({"messages":[3]})", OutboundShape::kMessages, 1, {}, "messages[0] is number"}));
+
+TEST(CreatedAtRulesTest, MillisecondsFromNowOn) {
+  constexpr std::int64_t now = 1718000000000;
+  EXPECT_FALSE(CreatedAtUnitProblem({now - 86'400'000, now, now + 60'000}, now));
+  EXPECT_NE(CreatedAtUnitProblem({now, now / 1000}, now)->find("seconds"), std::string::npos);
+  EXPECT_NE(CreatedAtUnitProblem({now * 1000}, now)->find("future"), std::string::npos);
+}
+
+TEST(CreatedAtRulesTest, TwinsAndSince) {
+  EXPECT_FALSE(DuplicateCreatedAtProblem({3, 1, 2}));
+  EXPECT_EQ(*DuplicateCreatedAtProblem({3, 1, 3}), "two messages share createdAt 3");
+  EXPECT_FALSE(SinceProblem(10, {11, 12}));
+  EXPECT_EQ(*SinceProblem(10, {11, 10}), "asked with since=10, answered a message with createdAt 10");
+}
+
+TEST(MediaTypeTest, IgnoresParametersAndCase) {
+  EXPECT_EQ(MediaType("Application/JSON; charset=utf-8"), "application/json");
+  EXPECT_EQ(MediaType("text/html"), "text/html");
+  EXPECT_EQ(MediaType(""), "");
+}
+
+}  // namespace
+}  // namespace botcheck

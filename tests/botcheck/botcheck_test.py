@@ -1,0 +1,156 @@
+#!/usr/bin/env python3
+"""palaverlink-botcheck against bots that break one rule at a time.
+
+Each case starts a bot (palaverlink-devbot, with one of its fault modes, or rule_breaking_bot.py with
+one --fault), runs palaverlink-botcheck against it and checks the exit status and that every FAIL
+line is about the broken rule and names what the plug-in would do. Every process is started here
+and stopped by its pid."""
+
+import argparse
+import concurrent.futures
+import json
+import os
+import signal
+import subprocess
+import sys
+import urllib.request
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+KEY = "s3cret"
+
+# (name, bot, fault, key of the bot, key given to botcheck, failing checks, words of the consequence)
+# bot "devbot" takes its fault through /admin/fault; "rules" is rule_breaking_bot.py.
+# An empty list of failing checks means botcheck must pass.
+CASES = [
+    ("devbot passes with a key", "devbot", "none", KEY, KEY, [], ""),
+    ("devbot passes without a key", "devbot", "none", "", "", [], ""),
+    ("independent bot passes", "rules", "none", KEY, KEY, [], ""),
+    ("devbot down", "devbot", "down", KEY, KEY, ["answers 2xx", "refused with 401"], "health probe would fail"),
+    ("devbot rejects every key", "devbot", "401", KEY, KEY, ["POST /api/", "GET /api/chat/outbound"],
+     "rejected-key warning"),
+    ("devbot answers garbage", "devbot", "garbage", KEY, KEY, ["Content-Type application/json", "\"messages\" array"],
+     "could not parse outbound response"),
+    ("devbot slow", "devbot", "slow", KEY, KEY, ["every answer within 3 s"], "reach the players late"),
+    ("key missing from botcheck", "devbot", "none", KEY, "", ["POST /api/", "GET /api/chat/outbound"],
+     "rejected-key warning"),
+    ("bot checks no key", "devbot", "none", "", KEY, ["without the key is refused", "with a wrong key is refused"],
+     "anyone who reaches the bot"),
+    ("health needs the key", "rules", "health-needs-key", KEY, KEY, ["GET /health without a key"],
+     "health probe would fail"),
+    ("no key demanded", "rules", "open-door", KEY, KEY, ["without the key is refused", "with a wrong key is refused"],
+     "anyone who reaches the bot"),
+    ("403 for a wrong key", "rules", "forbidden", KEY, KEY, ["without the key is refused", "with a wrong key is refused"],
+     "instead of the warning that says to fix the key"),
+    ("non-ASCII chat refused", "rules", "ascii-only", KEY, KEY, ["non-ASCII text"], "take the link down"),
+    ("tribe and alliance refused", "rules", "global-only", KEY, KEY, ["(tribe line)", "(alliance line)"],
+     "take the link down"),
+    ("large platform id refused", "rules", "signed-ids", KEY, KEY, ["largest platform id"], "take the link down"),
+    ("empty player list refused", "rules", "empty-sync", KEY, KEY, ["(no players)"], "take the link down"),
+    ("unknown map refused", "rules", "unknown-map", KEY, KEY, ["first poll of the map (since = now): answers 2xx"],
+     "take the link down"),
+    ("HTML content type", "rules", "html-type", KEY, KEY, ["Content-Type application/json"], "application/json"),
+    ("no messages member", "rules", "no-messages", KEY, KEY, ["\"messages\" array"], "missing 'messages'"),
+    ("createdAt as text", "rules", "text-time", KEY, KEY, ["every message has createdAt"], "skip such messages"),
+    ("no sourceMapName", "rules", "no-source", KEY, KEY, ["every message has createdAt"], "skip such messages"),
+    ("createdAt in seconds", "rules", "seconds", KEY, KEY, ["createdAt in milliseconds", "only messages created after"],
+     ""),
+    ("shared createdAt", "rules", "twin-times", KEY, KEY, ["createdAt differs"], "the second is lost"),
+    ("since ignored", "rules", "ignore-since", KEY, KEY, ["only messages created after since"],
+     "again on every poll"),
+    ("slow poll", "rules", "slow-poll", KEY, KEY, ["every answer within 3 s"], "reach the players late"),
+]
+
+
+class Bot:
+    def __init__(self, argv, read_port):
+        self.proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        self.port = read_port(self.proc.stdout.readline())
+
+    def stop(self):
+        if self.proc.poll() is None:
+            os.kill(self.proc.pid, signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                os.kill(self.proc.pid, signal.SIGKILL)
+                self.proc.wait(timeout=10)
+        self.proc.stdout.close()
+
+
+def start_bot(args, bot, fault, key):
+    if bot == "devbot":
+        argv = [args.devbot, "--listen", "127.0.0.1:0"] + (["--api-key", key] if key else [])
+        started = Bot(argv, lambda line: json.loads(line)["port"])
+        if fault != "none":
+            body = {"mode": fault, "ms": 3100} if fault == "slow" else {"mode": fault}
+            request = urllib.request.Request(f"http://127.0.0.1:{started.port}/admin/fault",
+                                             data=json.dumps(body).encode(), method="POST",
+                                             headers={"Content-Type": "application/json"})
+            urllib.request.urlopen(request, timeout=10).read()
+        return started
+    argv = [sys.executable, os.path.join(HERE, "rule_breaking_bot.py"), "--fault", fault]
+    return Bot(argv + (["--api-key", key] if key else []), lambda line: json.loads(line)["port"])
+
+
+def run_case(args, case):
+    name, bot, fault, bot_key, check_key, failing, consequence = case
+    started = start_bot(args, bot, fault, bot_key)
+    try:
+        argv = [args.botcheck, f"http://127.0.0.1:{started.port}/", "--map-id", "the-test-map"]
+        result = subprocess.run(argv + (["--api-key", check_key] if check_key else []),
+                                capture_output=True, text=True, timeout=120)
+    finally:
+        started.stop()
+
+    lines = result.stdout.splitlines()
+    fails = [line for line in lines if line.startswith("FAIL: ")]
+    problems = []
+    if any(not line.startswith(("ok: ", "FAIL: ", "skip: ", "botcheck: ")) for line in lines):
+        problems.append("a line that is neither ok, FAIL nor skip")
+    if not failing:
+        if result.returncode != 0 or fails:
+            problems.append(f"expected a pass, got exit {result.returncode}")
+    else:
+        if result.returncode != 1:
+            problems.append(f"expected exit 1, got {result.returncode}")
+        if not fails:
+            problems.append("no FAIL line")
+        for line in fails:
+            if not any(check in line for check in failing):
+                problems.append(f"a FAIL about another rule: {line}")
+            if " - the plug-in" not in line:
+                problems.append(f"a FAIL that does not say what the plug-in would do: {line}")
+        if consequence and not any(consequence in line for line in fails):
+            problems.append(f"no FAIL line says '{consequence}'")
+    return problems, result
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--botcheck", required=True)
+    parser.add_argument("--devbot", required=True)
+    parser.add_argument("--only", help="run only the cases whose name holds this text")
+    args = parser.parse_args()
+
+    failed = 0
+    cases = [case for case in CASES if not args.only or args.only in case[0]]
+    # The slow cases wait seconds for each answer: run the cases side by side.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
+        outcomes = list(pool.map(lambda case: run_case(args, case), cases))
+    for case, (problems, result) in zip(cases, outcomes):
+        if problems:
+            failed += 1
+            print(f"FAILED {case[0]}:")
+            for problem in problems:
+                print(f"    {problem}")
+            print("    botcheck said:\n        " + "\n        ".join(result.stdout.splitlines()))
+            if result.stderr:
+                print("    on standard error: " + result.stderr.strip())
+        else:
+            print(f"passed {case[0]}")
+    print(f"{len(cases) - failed} of {len(cases)} cases passed")
+    return 1 if failed or not cases else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
