@@ -18,13 +18,16 @@ import urllib.request
 HERE = os.path.dirname(os.path.abspath(__file__))
 KEY = "s3cret"
 
-# (name, bot, fault, key of the bot, key given to botcheck, failing checks, words of the consequence)
+# (name, bot, fault, key of the bot, key given to botcheck, failing checks, words of the consequence
+#  [, map id: "the-test-map" when not given])
 # bot "devbot" takes its fault through /admin/fault; "rules" is rule_breaking_bot.py.
 # An empty list of failing checks means botcheck must pass.
 CASES = [
     ("devbot passes with a key", "devbot", "none", KEY, KEY, [], ""),
     ("devbot passes without a key", "devbot", "none", "", "", [], ""),
     ("independent bot passes", "rules", "none", KEY, KEY, [], ""),
+    # A map id that travels percent-encoded, as the plug-in sends it.
+    ("devbot passes with a map id that needs encoding", "devbot", "none", KEY, KEY, [], "", "Ragnarök 2+&since=0"),
     ("devbot down", "devbot", "down", KEY, KEY, ["answers 2xx", "refused with 401"], "health probe would fail"),
     ("devbot rejects every key", "devbot", "401", KEY, KEY, ["POST /api/", "GET /api/chat/outbound"],
      "rejected-key warning"),
@@ -101,10 +104,11 @@ def start_bot(args, bot, fault, key):
 
 
 def run_case(args, case):
-    name, bot, fault, bot_key, check_key, failing, consequence = case
+    name, bot, fault, bot_key, check_key, failing, consequence = case[:7]
+    map_id = case[7] if len(case) > 7 else "the-test-map"
     started = start_bot(args, bot, fault, bot_key)
     try:
-        argv = [args.botcheck, f"http://127.0.0.1:{started.port}/", "--map-id", "the-test-map"]
+        argv = [args.botcheck, f"http://127.0.0.1:{started.port}/", "--map-id", map_id]
         result = subprocess.run(argv + (["--api-key", check_key] if check_key else []),
                                 capture_output=True, text=True, timeout=120)
     finally:
@@ -118,6 +122,9 @@ def run_case(args, case):
     if not failing:
         if result.returncode != 0 or fails:
             problems.append(f"expected a pass, got exit {result.returncode}")
+        # Both bots relay the line of the second map to ours: the time checks must have had messages.
+        if any(line.startswith(("skip: createdAt", "skip: since")) for line in lines):
+            problems.append("the createdAt and since checks were skipped: no relayed message reached the map")
     else:
         if result.returncode != 1:
             problems.append(f"expected exit 1, got {result.returncode}")
