@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "botcheck/answer_checks.h"
+#include "botcheck/failure_reading.h"
 #include "botcheck/http_client.h"
 #include "botcheck/plugin_requests.h"
 
@@ -23,10 +24,12 @@ constexpr char kHealthFails[] =
     "the plug-in's health probe would fail, so after any failed request the link would never come back up";
 constexpr char kOpenDoor[] =
     "the plug-in would not notice, but anyone who reaches the bot could post chat and player lists";
-constexpr char kNot401[] =
+constexpr char kRefusedNot401[] =
+    "the plug-in, given a wrong ApiKey, would drop each request with a 'the bot refused' warning and keep "
+    "the link up, instead of the warning that says to fix the key";
+constexpr char kLostNot401[] =
     "the plug-in, given a wrong ApiKey, would write 'lost connection' instead of the warning that says to "
-    "fix "
-    "the key";
+    "fix the key";
 constexpr char kNotJsonType[] =
     "the plug-in reads the text as JSON whatever the type, but the bot interface answers application/json";
 constexpr char kUnparsable[] =
@@ -43,6 +46,19 @@ constexpr char kTwinTimes[] =
 constexpr char kSinceIgnored[] = "the plug-in would show these messages again on every poll";
 constexpr char kSlow[] =
     "the plug-in keeps one poll out at a time: every bot message would reach the players late";
+constexpr char kHeldTooLong[] =
+    "the plug-in's host gives up on a request after 10 s, little more than the largest waitSeconds (5): a "
+    "poll held past waitSeconds would time out and take the link down";
+// The refusal of one request (a 4xx but 401, 408, 429): what the plug-in does, then what is lost.
+constexpr char kRefusedPrefix[] =
+    "the plug-in would drop the request with one warning ('the bot refused ...') and keep the link up: ";
+constexpr char kLineLost[] = "that chat line would never reach the bot";
+constexpr char kListLost[] = "the bot would not learn who is playing";
+constexpr char kLeaveLost[] = "the bot would not learn of the logout";
+constexpr char kPollLost[] = "no bot message would reach the players of the map";
+// The wait asked for by the long-poll check, and the slack allowed on top of it.
+constexpr int kLongPollWaitSeconds = 2;
+constexpr int kLongPollSlackMs = 1000;
 
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -78,12 +94,15 @@ class Checker {
     const std::vector<std::int64_t> created = CheckPoll("poll for everything (since=0)", 0);
     CheckTimes(created);
     CheckSince(created);
+    CheckLongPoll();
     CheckSpeed();
   }
 
  private:
-  HttpAnswer Get(const std::string& path, std::vector<std::string> headers) {
-    return Track(Send({"GET", options_.url + path, std::move(headers), {}, Timeout()}));
+  // `held`: a long poll, which may take as long as it asked for and so is left out of the speed check.
+  HttpAnswer Get(const std::string& path, std::vector<std::string> headers, bool held = false) {
+    HttpAnswer answer = Send({"GET", options_.url + path, std::move(headers), {}, Timeout()});
+    return held ? answer : Track(answer);
   }
 
   HttpAnswer Post(const std::string& path, const nlohmann::json& body, std::vector<std::string> headers) {
@@ -98,24 +117,39 @@ class Checker {
     return answer;
   }
 
-  // A request of the plug-in that must succeed. A 401 on an /api request is what the plug-in takes
-  // for a rejected key; on /health it is a failed probe like any other.
-  bool ExpectSuccess(const std::string& name, const HttpAnswer& answer, const char* consequence,
-                     bool reads_401_as_key = true) {
+  // A request of an /api path that must succeed; `lost` says what a refusal of it would lose.
+  bool ExpectSuccess(const std::string& name, const HttpAnswer& answer, const char* lost) {
     if (answer.Succeeded()) {
       report_.Ok(name);
       return true;
     }
-    const bool rejected = reads_401_as_key && answer.reached && answer.status == 401;
-    report_.Fail(name, Answered(answer), rejected ? kKeyRejected : consequence);
+    switch (ReadFailure(answer.reached, answer.status)) {
+      case FailureReading::kRefused:
+        report_.Fail(name, Answered(answer), std::string(kRefusedPrefix) + lost);
+        break;
+      case FailureReading::kKeyRejected:
+        report_.Fail(name, Answered(answer), kKeyRejected);
+        break;
+      case FailureReading::kLinkLost:
+        report_.Fail(name, Answered(answer), kLinkDown);
+        break;
+    }
     return false;
   }
 
+  // Any failed health probe is the same to the plug-in, a 401 or a refusal included.
+  void ExpectHealthy(const std::string& name, const HttpAnswer& answer) {
+    if (answer.Succeeded()) {
+      report_.Ok(name);
+    } else {
+      report_.Fail(name, Answered(answer), kHealthFails);
+    }
+  }
+
   void CheckHealth() {
-    ExpectSuccess("GET /health without a key answers 2xx", Get("/health", {}), kHealthFails, false);
+    ExpectHealthy("GET /health without a key answers 2xx", Get("/health", {}));
     if (options_.api_key.empty()) return;
-    ExpectSuccess("GET /health with the key answers 2xx", Get("/health", AuthHeaders(options_.api_key)),
-                  kHealthFails, false);
+    ExpectHealthy("GET /health with the key answers 2xx", Get("/health", AuthHeaders(options_.api_key)));
   }
 
   void ExpectRefusal(const std::string& name, const HttpAnswer& answer) {
@@ -123,10 +157,12 @@ class Checker {
       report_.Ok(name);
     } else if (answer.Succeeded()) {
       report_.Fail(name, "accepted it: " + Answered(answer), kOpenDoor);
+    } else if (ReadFailure(answer.reached, answer.status) == FailureReading::kRefused) {
+      report_.Fail(name, Answered(answer) + ", not 401", kRefusedNot401);
     } else if (answer.reached) {
-      report_.Fail(name, Answered(answer) + ", not 401", kNot401);
+      report_.Fail(name, Answered(answer) + ", not 401", kLostNot401);
     } else {
-      report_.Fail(name, Answered(answer), kNot401);
+      report_.Fail(name, Answered(answer), kLostNot401);
     }
   }
 
@@ -151,39 +187,42 @@ class Checker {
     const auto key = AuthHeaders(options_.api_key);
     ExpectSuccess("POST /api/chat/inbound (global line, no tribe, non-ASCII text) answers 2xx",
                   Post("/api/chat/inbound", ChatInboundBody(Line(options_.map_id, "Grüße, ça va? ✓")), key),
-                  kLinkDown);
+                  kLineLost);
     // Servers that switch tribe and alliance chat on send these channels too.
     for (const char* channel : {"tribe", "alliance"}) {
       ChatLineBody line = Line(options_.map_id, std::string(channel) + " line");
       line.channel = channel;
       line.tribeName = "Wolves";
       ExpectSuccess("POST /api/chat/inbound (" + std::string(channel) + " line) answers 2xx",
-                    Post("/api/chat/inbound", ChatInboundBody(line), key), kLinkDown);
+                    Post("/api/chat/inbound", ChatInboundBody(line), key), kLineLost);
     }
     // A line from a second map gives a bot that relays between maps something to show on ours.
     ExpectSuccess(
         "POST /api/chat/inbound from a second map answers 2xx",
         Post("/api/chat/inbound", ChatInboundBody(Line(options_.map_id + "-neighbour", "hello")), key),
-        kLinkDown);
+        kLineLost);
     const std::vector<SessionPlayerBody> players = {
         {"76561198000000001", "Ann Lee", started, "ann_steam", "Wolves"},
         // The largest platform id, and a player without a player state (empty account and tribe).
         {"18446744073709551615", "Ben", started, "", ""},
     };
     ExpectSuccess("POST /api/sessions/sync (two players, largest platform id) answers 2xx",
-                  Post("/api/sessions/sync", SessionSyncBody(options_.map_id, players), key), kLinkDown);
+                  Post("/api/sessions/sync", SessionSyncBody(options_.map_id, players), key), kListLost);
     ExpectSuccess("POST /api/sessions/sync (no players) answers 2xx",
-                  Post("/api/sessions/sync", SessionSyncBody(options_.map_id, {}), key), kLinkDown);
+                  Post("/api/sessions/sync", SessionSyncBody(options_.map_id, {}), key), kListLost);
     ExpectSuccess("POST /api/sessions/leave answers 2xx",
                   Post("/api/sessions/leave", SessionLeaveBody(options_.map_id, "18446744073709551615"), key),
-                  kLinkDown);
+                  kLeaveLost);
   }
 
-  // One poll, checked line by line; returns the createdAt of its readable messages.
-  std::vector<std::int64_t> CheckPoll(const std::string& what, std::int64_t since) {
+  // One poll, checked line by line; returns the createdAt of its readable messages. With
+  // `wait_seconds` a long poll, whose time is left to CheckLongPoll.
+  std::vector<std::int64_t> CheckPoll(const std::string& what, std::int64_t since, int wait_seconds = 0) {
     const std::string prefix = "GET /api/chat/outbound, " + what + ": ";
-    const HttpAnswer answer = Get(OutboundPath(options_.map_id, since), AuthHeaders(options_.api_key));
-    if (!ExpectSuccess(prefix + "answers 2xx", answer, kLinkDown)) return {};
+    const HttpAnswer answer = Get(OutboundPath(options_.map_id, since, wait_seconds),
+                                  AuthHeaders(options_.api_key), wait_seconds > 0);
+    last_poll_ = answer;
+    if (!ExpectSuccess(prefix + "answers 2xx", answer, kPollLost)) return {};
 
     const std::string type = MediaType(answer.contentType);
     if (type == "application/json") {
@@ -258,6 +297,25 @@ class Checker {
     if (*oldest != *newest) CheckPoll("since the oldest message", *oldest);
   }
 
+  // The plug-in's long poll (OutboundWaitSeconds): a bot may ignore waitSeconds and answer at once,
+  // but one that holds the poll must answer once the wait is over.
+  void CheckLongPoll() {
+    const std::string wait = std::to_string(kLongPollWaitSeconds);
+    CheckPoll("long poll (waitSeconds=" + wait + ", since = now)", NowMs(), kLongPollWaitSeconds);
+    const std::string name =
+        "GET /api/chat/outbound with waitSeconds=" + wait + " is held at most " + wait + " s";
+    const auto took = last_poll_.elapsed.count();
+    const bool in_time = took <= kLongPollWaitSeconds * 1000 + kLongPollSlackMs;
+    if (!last_poll_.reached && in_time) {
+      report_.Skip(name, "no answer: " + last_poll_.error);
+    } else if (in_time) {
+      report_.Ok(name);
+    } else {
+      const std::string what = last_poll_.reached ? "the answer took " : "no answer after ";
+      report_.Fail(name, what + std::to_string(took) + " ms", kHeldTooLong);
+    }
+  }
+
   void CheckSpeed() {
     const std::string name = "every answer within " + std::to_string(kPollIntervalMs / 1000) + " s";
     if (slowest_.elapsed.count() <= kPollIntervalMs) {
@@ -270,6 +328,7 @@ class Checker {
   const Options& options_;
   Report& report_;
   HttpAnswer slowest_;
+  HttpAnswer last_poll_;
 };
 
 }  // namespace

@@ -5,12 +5,12 @@
 namespace botcheck {
 namespace {
 
+// Any id reaches the bot intact (the query is percent-encoded); only control characters, which would
+// break the report's lines, are refused.
 bool IsMapIdText(const std::string& text) {
   if (text.empty()) return false;
-  for (char c : text) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '_' || c == '.';
-    if (!plain) return false;
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return false;
   }
   return true;
 }
@@ -43,8 +43,7 @@ ParsedOptions ParseOptions(const std::vector<std::string>& arguments) {
     if (name == "--api-key") {
       options.api_key = value;
     } else if (name == "--map-id") {
-      // The plug-in puts the map id into the query as it stands: keep to characters that need no encoding.
-      if (!IsMapIdText(value)) return {std::nullopt, "--map-id needs letters, digits, '-', '_' or '.'"};
+      if (!IsMapIdText(value)) return {std::nullopt, "--map-id needs a text without control characters"};
       options.map_id = value;
     } else if (name == "--timeout") {
       int seconds = 0;

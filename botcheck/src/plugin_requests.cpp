@@ -32,8 +32,26 @@ std::string WireText(const nlohmann::json& body) {
   return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
-std::string OutboundPath(const std::string& map_id, std::int64_t since) {
-  return "/api/chat/outbound?mapId=" + map_id + "&since=" + std::to_string(since);
+std::string PercentEncode(const std::string& value) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  for (const char byte : value) {
+    const auto c = static_cast<unsigned char>(byte);
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                            c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      encoded.push_back(byte);
+    } else {
+      encoded += {'%', kHex[c >> 4], kHex[c & 0x0F]};
+    }
+  }
+  return encoded;
+}
+
+std::string OutboundPath(const std::string& map_id, std::int64_t since, int wait_seconds) {
+  std::string path = "/api/chat/outbound?mapId=" + PercentEncode(map_id) + "&since=" + std::to_string(since);
+  if (wait_seconds > 0) path += "&waitSeconds=" + std::to_string(wait_seconds);
+  return path;
 }
 
 }  // namespace botcheck

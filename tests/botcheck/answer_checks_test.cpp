@@ -1,5 +1,7 @@
 // What botcheck finds in an answer to the outbound poll, rule by rule, on answer texts alone.
 #include "botcheck/answer_checks.h"
+#include "botcheck/failure_reading.h"
+#include "botcheck/plugin_requests.h"
 
 #include <gtest/gtest.h>
 
@@ -96,6 +98,33 @@ TEST(CreatedAtRulesTest, TwinsAndSince) {
   EXPECT_EQ(*DuplicateCreatedAtProblem({3, 1, 3}), "two messages share createdAt 3");
   EXPECT_FALSE(SinceProblem(10, {11, 12}));
   EXPECT_EQ(*SinceProblem(10, {11, 10}), "asked with since=10, answered a message with createdAt 10");
+}
+
+// What the plug-in makes of a failed request, status by status.
+TEST(FailureReadingTest, RefusalKeyOrLostLink) {
+  struct Row {
+    bool reached;
+    long status;
+    FailureReading reading;
+  };
+  for (const Row& row :
+       {Row{true, 400, FailureReading::kRefused}, Row{true, 403, FailureReading::kRefused},
+        Row{true, 404, FailureReading::kRefused}, Row{true, 413, FailureReading::kRefused},
+        Row{true, 499, FailureReading::kRefused}, Row{true, 401, FailureReading::kKeyRejected},
+        Row{true, 408, FailureReading::kLinkLost}, Row{true, 429, FailureReading::kLinkLost},
+        Row{true, 301, FailureReading::kLinkLost}, Row{true, 500, FailureReading::kLinkLost},
+        Row{true, 503, FailureReading::kLinkLost}, Row{false, 0, FailureReading::kLinkLost},
+        Row{false, 404, FailureReading::kLinkLost}}) {
+    EXPECT_EQ(ReadFailure(row.reached, row.status), row.reading) << row.status;
+  }
+}
+
+// The poll's query as the plug-in writes it: values percent-encoded, waitSeconds only for a long poll.
+TEST(OutboundPathTest, EncodesTheMapIdAndAddsTheWait) {
+  EXPECT_EQ(OutboundPath("the-island_2.~", 5), "/api/chat/outbound?mapId=the-island_2.~&since=5");
+  EXPECT_EQ(OutboundPath("Ragnarök 2+", 5), "/api/chat/outbound?mapId=Ragnar%C3%B6k%202%2B&since=5");
+  EXPECT_EQ(OutboundPath("a&since=0#%41", 7, 2),
+            "/api/chat/outbound?mapId=a%26since%3D0%23%2541&since=7&waitSeconds=2");
 }
 
 TEST(MediaTypeTest, IgnoresParametersAndCase) {

@@ -47,8 +47,11 @@ INSTANTIATE_TEST_SUITE_P(
         OptionsRow{{}, "", "", "", 0}, OptionsRow{{"127.0.0.1:8765"}, "", "", "", 0},
         OptionsRow{{"http://a", "http://b"}, "", "", "", 0},
         OptionsRow{{"http://a", "--api-key"}, "", "", "", 0},
-        OptionsRow{{"http://a", "--map-id", "the island"}, "", "", "", 0},
-        OptionsRow{{"http://a", "--map-id", "a&since=0"}, "", "", "", 0},
+        // Any id goes (the query is percent-encoded), but none that would break a report line.
+        OptionsRow{{"http://a", "--map-id", "the island"}, "http://a", "", "the island", 10},
+        OptionsRow{{"http://a", "--map-id", "a&since=0"}, "http://a", "", "a&since=0", 10},
+        OptionsRow{{"http://a", "--map-id", "a\nb"}, "", "", "", 0},
+        OptionsRow{{"http://a", "--map-id", ""}, "", "", "", 0},
         OptionsRow{{"http://a", "--timeout", "0"}, "", "", "", 0},
         OptionsRow{{"http://a", "--timeout", "5s"}, "", "", "", 0},
         OptionsRow{{"http://a", "--verbose"}, "", "", "", 0}));

@@ -3,7 +3,8 @@
 
 Prints {"port": N} once it listens on 127.0.0.1 (port 0 takes a free one), then serves until
 SIGTERM. Without --fault it is a second, independent conforming bot: it relays each chat line to
-every other map it knows, as devbot does, so that a poll has something to show."""
+every other map it knows, as devbot does, so that a poll has something to show, and ignores
+waitSeconds (answers every poll at once), which the bot interface allows."""
 
 import argparse
 import json
@@ -32,6 +33,7 @@ FAULTS = {
     "twin-times": "gives two messages the same createdAt",
     "ignore-since": "answers every message whatever since says",
     "slow-poll": "answers the poll after 3.5 s",
+    "overlong-wait": "holds a long poll twice as long as its waitSeconds",
 }
 
 
@@ -111,6 +113,8 @@ def make_handler(store, fault, api_key):
                 queued = [m for m in queued if not isinstance(m["createdAt"], int) or m["createdAt"] > since]
             if fault == "slow-poll":
                 time.sleep(3.5)
+            if fault == "overlong-wait" and not queued and "waitSeconds" in query:
+                time.sleep(2 * int(query["waitSeconds"][0]))
             if fault == "no-messages":
                 return self.answer(200, {"items": queued})
             self.answer(200, {"messages": queued}, "text/html" if fault == "html-type" else "application/json")

@@ -193,6 +193,10 @@ class RecordingBot:
         self.server.server_close()
 
 
+# A configured id that needs percent-encoding in the query: a blank, a '+' and a non-ASCII letter.
+MAP_ID = "Ragnarök 2+"
+MAP_ID_IN_QUERY = "mapId=Ragnar%C3%B6k%202%2B&"
+
 SCENE = """world TheIsland
 join 76561198000000001 "Ann Lee" account=ann_steam tribe=Wolves
 join 18446744073709551615 Ben nostate
@@ -213,8 +217,9 @@ def test_plugin_requests(contract, args):
     with tempfile.TemporaryDirectory(prefix="palaverlink-schema-") as root:
         folder = os.path.join(root, "ArkApi", "Plugins", "Palaverlink")
         os.makedirs(folder)
-        config = {"BridgeUrl": f"http://127.0.0.1:{bot.port}", "ApiKey": KEY, "SyncIntervalSeconds": 1,
-                  "OutboundPollSeconds": 1, "RelayTribeChat": True, "RelayAllianceChat": True}
+        config = {"BridgeUrl": f"http://127.0.0.1:{bot.port}", "ApiKey": KEY, "MapId": MAP_ID,
+                  "SyncIntervalSeconds": 1, "OutboundPollSeconds": 1, "OutboundWaitSeconds": 1,
+                  "RelayTribeChat": True, "RelayAllianceChat": True}
         with open(os.path.join(folder, "config.json"), "w", encoding="utf-8") as stream:
             json.dump(config, stream)
         server = subprocess.Popen([args.devserver, "--root", root, "--plugin", args.plugin],
@@ -228,6 +233,7 @@ def test_plugin_requests(contract, args):
     bot.stop()
 
     seen = set()
+    polls_waited = 0
     for request in bot.requests:
         url = urlsplit(request["target"])
         where = f"{request['method']} {url.path}"
@@ -245,9 +251,14 @@ def test_plugin_requests(contract, args):
             check(text == compact, f"{where} body is not compact with sorted members: {text}")
             errors = contract.errors(contract.request_schema("POST", url.path), body)
             check(not errors, f"{where} body {text} is refused by the document: {errors}")
+            check(body["mapId"] == MAP_ID, f"{where} named the map {body['mapId']}")
+        if url.path == "/api/chat/outbound":
+            check(url.query.startswith(MAP_ID_IN_QUERY), f"{where} came with the query {url.query}")
+            polls_waited += "waitSeconds=1" in url.query.split("&")
         for parameter in operation.get("parameters", []):
             values = dict(parse_qsl(url.query, keep_blank_values=True))
-            if not check(parameter["name"] in values, f"{where} came without {parameter['name']}"):
+            if parameter["name"] not in values:
+                check(not parameter.get("required"), f"{where} came without {parameter['name']}")
                 continue
             value = values[parameter["name"]]
             if parameter["schema"].get("type") == "integer":
@@ -260,6 +271,7 @@ def test_plugin_requests(contract, args):
     for where in ("POST /api/chat/inbound", "GET /api/chat/outbound", "POST /api/sessions/sync",
                   "POST /api/sessions/leave"):
         check(where in seen, f"the plug-in never sent {where} in the scene")
+    check(polls_waited > 0, "no poll asked the bot to wait (OutboundWaitSeconds is 1)")
     channels = sorted(json.loads(r["body"])["channel"] for r in bot.requests if r["target"] == "/api/chat/inbound")
     check(channels == ["alliance", "global", "tribe"], f"the relayed channels were {channels}")
     return len(bot.requests)
@@ -291,6 +303,10 @@ def test_devbot_answers(contract, args):
             ("POST", "/api/chat/inbound", line, KEY),
             ("POST", "/api/sessions/sync", {"mapId": "the-island", "players": [PLAYER]}, KEY),
             ("POST", "/api/sessions/leave", {"mapId": "the-island", "platformId": PLAYER["platformId"]}, KEY),
+            # Long poll with nothing newer: held, then an empty answer.
+            ("GET", "/api/chat/outbound?mapId=the-island&since=9999999999999&waitSeconds=1", None, KEY),
+            # A line over devbot's 1 MiB limit: a refusal, which must match the document's 4XX answer.
+            ("POST", "/api/chat/inbound", {**line, "message": "x" * (1 << 20)}, KEY),
             ("GET", "/api/chat/outbound?mapId=the-island&since=0", None, KEY),
             ("POST", "/api/chat/inbound", line, ""),
             ("GET", "/api/chat/outbound?mapId=the-island&since=0", None, "wrong"),
@@ -309,7 +325,7 @@ def test_devbot_answers(contract, args):
             check(not errors, f"devbot's {status} to {method} {target} ({text!r}) is refused: {errors}")
             if path == "/api/chat/outbound" and status == 200:
                 last_poll = json.loads(text)
-        check(statuses == [200, 200, 200, 200, 200, 200, 200, 401, 401], f"devbot answered {statuses}")
+        check(statuses == [200, 200, 200, 200, 200, 200, 200, 413, 200, 401, 401], f"devbot answered {statuses}")
         kinds = sorted(message["kind"] for message in last_poll["messages"])
         check(kinds == ["gabblen", "map"], f"the last poll held messages of kinds {kinds}, not one of each")
     finally:

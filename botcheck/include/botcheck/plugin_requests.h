@@ -38,7 +38,12 @@ nlohmann::json SessionLeaveBody(const std::string& map_id, const std::string& pl
 // The body as it goes on the wire.
 std::string WireText(const nlohmann::json& body);
 
-// "/api/chat/outbound?mapId=ID&since=MS", unencoded as the plug-in sends it.
-std::string OutboundPath(const std::string& map_id, std::int64_t since);
+// Every byte but the unreserved characters of RFC 3986 (letters, digits, '-', '.', '_', '~') as %XX
+// with upper-case hex digits, as the plug-in encodes query values.
+std::string PercentEncode(const std::string& value);
+
+// "/api/chat/outbound?mapId=ID&since=MS", then "&waitSeconds=N" when `wait_seconds` is above 0 (the
+// plug-in's long poll); the map id percent-encoded.
+std::string OutboundPath(const std::string& map_id, std::int64_t since, int wait_seconds = 0);
 
 }  // namespace botcheck
