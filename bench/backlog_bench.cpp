@@ -23,7 +23,6 @@ namespace {
 
 constexpr int kBacklog = 5000;
 constexpr int kPlayers = 70;
-constexpr std::int64_t kFirstCreatedAt = 1718000000000;
 
 // The backlog's elements as one text, and where each element starts in it.
 struct Backlog {
@@ -34,15 +33,9 @@ struct Backlog {
 Backlog MakeBacklog() {
   Backlog backlog;
   for (int i = 0; i < kBacklog; ++i) {
-    const bool from_map = i % 2 == 1;
-    nlohmann::json element = {{"createdAt", kFirstCreatedAt + i},
-                              {"author", from_map ? "Rexford the Bold 7" : "Mod"},
-                              {"message", "server restart in ten minutes, log off safely"},
-                              {"kind", from_map ? "map" : "gabblen"}};
-    if (from_map) element["sourceMapName"] = "The Center";
     if (i > 0) backlog.elements += ',';
     backlog.starts.push_back(backlog.elements.size());
-    backlog.elements += element.dump();
+    backlog.elements += BotMessage(i).dump();
   }
   return backlog;
 }

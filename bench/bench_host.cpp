@@ -27,6 +27,18 @@ std::u16string CharacterName(int index) { return Numbered(u"Rexford the Bold ", 
 std::u16string AccountName(int index) { return Numbered(u"rexford_", index); }
 std::u16string TribeName(int index) { return Numbered(u"Raptors of the North ", index % 12); }
 
+bool BotMessageIsFromMap(int index) { return index % 2 == 1; }
+
+nlohmann::json BotMessage(int index) {
+  const bool from_map = BotMessageIsFromMap(index);
+  nlohmann::json element = {{"createdAt", kFirstCreatedAt + index},
+                            {"author", from_map ? "Rexford the Bold 7" : "Mod"},
+                            {"message", "server restart in ten minutes, log off safely"},
+                            {"kind", from_map ? "map" : "gabblen"}};
+  if (from_map) element["sourceMapName"] = "The Center";
+  return element;
+}
+
 BenchHost::BenchHost(int players)
     : players_(players),
       root_(std::filesystem::temp_directory_path() / ("palaverlink-bench-" + std::to_string(::getpid()))) {

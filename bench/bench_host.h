@@ -5,6 +5,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <nlohmann/json.hpp>
+
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -23,6 +25,12 @@ inline constexpr char16_t kChatText[] = u"anyone up for the swamp cave run tonig
 inline constexpr char kChatTextUtf8[] = "anyone up for the swamp cave run tonight?";
 inline constexpr char kSenderTag[] = "[Gabblen]";
 inline constexpr char kBotLine[] = "Mod: server restart in ten minutes, log off safely";
+
+// Message i of a bot's answer: lines from the outside platform ("Mod") and from another map ("Rexford
+// the Bold 7" on "The Center") in turn, created one millisecond apart from kFirstCreatedAt on.
+inline constexpr std::int64_t kFirstCreatedAt = 1718000000000;
+nlohmann::json BotMessage(int index);
+bool BotMessageIsFromMap(int index);
 
 // Player i of a scene: ids, names and tribes of ordinary length.
 std::uint64_t PlayerId(int index);

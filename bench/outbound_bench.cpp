@@ -15,7 +15,6 @@ namespace palaverlink::bench {
 namespace {
 
 constexpr std::int64_t kShownPerRestart = 100000;
-constexpr std::int64_t kFirstCreatedAt = 1718000000000;
 
 struct Answer {
   std::string text;
@@ -28,13 +27,8 @@ Answer MakeAnswer(int messages) {
   Answer answer;
   nlohmann::json elements = nlohmann::json::array();
   for (int i = 0; i < messages; ++i) {
-    const bool from_map = i % 2 == 1;
-    nlohmann::json element = {{"createdAt", kFirstCreatedAt + i},
-                              {"author", from_map ? "Rexford the Bold 7" : "Mod"},
-                              {"message", "server restart in ten minutes, log off safely"},
-                              {"kind", from_map ? "map" : "gabblen"}};
-    if (from_map) element["sourceMapName"] = "The Center";
-    elements.push_back(element);
+    const bool from_map = BotMessageIsFromMap(i);
+    elements.push_back(BotMessage(i));
     answer.tags.push_back(from_map ? u"<The Center>" : u"[Gabblen]");
     answer.lines.push_back(std::u16string(from_map ? u"Rexford the Bold 7" : u"Mod") +
                            u": server restart in ten minutes, log off safely");
