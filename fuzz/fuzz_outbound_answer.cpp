@@ -80,6 +80,8 @@ std::optional<std::string> TextOf(const json& element, const char* key, const ch
 // when usable, still counts for the cursor.
 ExpectedOutcome Expect(std::string_view answer) {
   ExpectedOutcome outcome;
+  // No zero byte can stand in JSON text; nlohmann would stop reading at one after the value.
+  if (answer.find('\0') != std::string_view::npos) return outcome;
   const json value = json::parse(answer, nullptr, /*allow_exceptions=*/false);
   if (value.is_discarded() || !value.is_object()) return outcome;
   const auto messages = value.find("messages");

@@ -25,9 +25,11 @@ struct SkimmedAnswer {
   std::vector<SkimmedElement> elements;  // of the last "messages" member, when it is an array
 };
 
-// Accepts exactly what nlohmann::json::parse accepts without comments: strict grammar, valid UTF-8
+// Accepts exactly what nlohmann::json::parse accepts without comments (strict grammar, valid UTF-8
 // in strings, paired surrogate escapes, no number that overflows a double, an optional UTF-8
-// byte-order mark in front. The elements point into `text`.
+// byte-order mark in front) but for one thing: nlohmann stops reading at a zero byte, so it takes
+// `{...}` followed by a zero byte and anything at all; here that is trailing text like any other.
+// The elements point into `text`.
 SkimmedAnswer SkimOutboundAnswer(std::string_view text);
 
 }  // namespace palaverlink
