@@ -19,16 +19,16 @@ namespace {
 
 class LogFormat : public PluginFixture {};
 
-// "MM/DD/YY" of the local date now.
-std::string LocalDate(std::time_t when) {
+// `when` in local time, formatted by strftime's `pattern`.
+std::string LocalTime(std::time_t when, const char* pattern) {
   std::tm local{};
 #if defined(_WIN32)
   localtime_s(&local, &when);
 #else
   localtime_r(&when, &local);
 #endif
-  char text[16];
-  std::strftime(text, sizeof text, "%m/%d/%y", &local);
+  char text[32];
+  std::strftime(text, sizeof text, pattern, &local);
   return text;
 }
 
@@ -45,7 +45,7 @@ TEST_F(LogFormat, PluginLinesUseTheirOwnPatternAndHostLinesKeepTheirs) {
       loaded, std::regex(R"(\d\d/\d\d/\d\d \d\d:\d\d \[Palaverlink\]\[info\] Palaverlink loaded\. .*)")))
       << loaded;
   const std::string date = loaded.substr(0, 8);
-  EXPECT_TRUE(date == LocalDate(before) || date == LocalDate(after)) << loaded;
+  EXPECT_TRUE(date == LocalTime(before, "%m/%d/%y") || date == LocalTime(after, "%m/%d/%y")) << loaded;
 
   const std::string host_line = host().LogLines().back().text;
   EXPECT_TRUE(std::regex_match(
@@ -57,19 +57,6 @@ TEST_F(LogFormat, PluginLinesUseTheirOwnPatternAndHostLinesKeepTheirs) {
   std::stringstream content;
   content << file.rdbuf();
   EXPECT_NE(content.str().find(loaded + "\n"), std::string::npos) << content.str();
-}
-
-// "HH:MM" of the local time at `when`.
-std::string LocalHoursAndMinutes(std::time_t when) {
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &when);
-#else
-  localtime_r(&when, &local);
-#endif
-  char text[8];
-  std::strftime(text, sizeof text, "%H:%M", &local);
-  return text;
 }
 
 // Sets the process's time zone for the lifetime of the object.
@@ -108,8 +95,7 @@ TEST_F(LogFormat, LinesAreStampedInTheServersLocalTime) {
   const auto lines = PluginLog();
   ASSERT_EQ(lines.size(), 1u);
   const std::string stamp = lines[0].substr(0, 14);
-  EXPECT_TRUE(stamp == LocalDate(before) + " " + LocalHoursAndMinutes(before) ||
-              stamp == LocalDate(after) + " " + LocalHoursAndMinutes(after))
+  EXPECT_TRUE(stamp == LocalTime(before, "%m/%d/%y %H:%M") || stamp == LocalTime(after, "%m/%d/%y %H:%M"))
       << lines[0];
 }
 
