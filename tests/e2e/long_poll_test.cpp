@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "devbot_process.h"
@@ -23,18 +24,33 @@ std::int64_t OutboundPolls(const DevbotProcess& bot) {
   return bot.AdminGet("/admin/requests")["requests"].value("GET /api/chat/outbound", std::int64_t{0});
 }
 
+// Ann on The Island, a server polling the development bot with `setting` on; the bot knows the map.
+// Members in the order they are needed: the server stops before the bot, the root goes last.
+struct IslandScene {
+  IslandScene(const char* name, int poll_seconds, const char* setting, int value)
+      : root(name), bot(root.path() / "devbot.stderr") {
+    if (!bot.started()) return;
+    Json config = BotConfig(bot.port(), poll_seconds);
+    config["MapId"] = "the-island";
+    config[setting] = value;
+    server.emplace(root.path(), config);
+    if (!server->ready()) return;
+    server->Send("world TheIsland");
+    server->Send(std::string("join ") + kAnn + " Ann");
+    ready = WaitUntil([&] { return bot.KnowsMaps({"the-island"}); }, 10s);
+  }
+
+  TempRoot root;
+  DevbotProcess bot;
+  std::optional<DevserverProcess> server;
+  bool ready = false;
+};
+
 TEST(LongPoll, BotMessagesArriveWellInsideThePollIntervalAndAnIdleBotIsNotPolledInALoop) {
-  TempRoot root("long-poll");
-  DevbotProcess bot(root.path() / "devbot.stderr");
-  ASSERT_TRUE(bot.started());
-  Json config = BotConfig(bot.port(), 3);
-  config["MapId"] = "the-island";
-  config["OutboundWaitSeconds"] = 5;
-  DevserverProcess server(root.path(), config);
-  ASSERT_TRUE(server.ready());
-  server.Send("world TheIsland");
-  server.Send(std::string("join ") + kAnn + " Ann");
-  ASSERT_TRUE(WaitUntil([&] { return bot.KnowsMaps({"the-island"}); }, 10s));
+  IslandScene scene("long-poll", 3, "OutboundWaitSeconds", 5);
+  ASSERT_TRUE(scene.ready);
+  DevbotProcess& bot = scene.bot;
+  DevserverProcess& server = *scene.server;
 
   // With polls every 3 s, three messages in a row each shown within 700 ms would be luck.
   for (const char* text : {"one", "two", "three"}) {
@@ -56,17 +72,10 @@ TEST(LongPoll, BotMessagesArriveWellInsideThePollIntervalAndAnIdleBotIsNotPolled
 }
 
 TEST(OutageBuffer, ChatSaidWhileTheBotWasDownReachesItOnceInOrderAfterTheReconnection) {
-  TempRoot root("outage-buffer");
-  DevbotProcess bot(root.path() / "devbot.stderr");
-  ASSERT_TRUE(bot.started());
-  Json config = BotConfig(bot.port(), 1);
-  config["MapId"] = "the-island";
-  config["OutageBufferLines"] = 10;
-  DevserverProcess server(root.path(), config);
-  ASSERT_TRUE(server.ready());
-  server.Send("world TheIsland");
-  server.Send(std::string("join ") + kAnn + " Ann");
-  ASSERT_TRUE(WaitUntil([&] { return bot.KnowsMaps({"the-island"}); }, 10s));
+  IslandScene scene("outage-buffer", 1, "OutageBufferLines", 10);
+  ASSERT_TRUE(scene.ready);
+  DevbotProcess& bot = scene.bot;
+  DevserverProcess& server = *scene.server;
 
   ASSERT_TRUE(bot.SetFault("down"));
   for (const char* text : {"down 1", "down 2", "down 3"}) {
