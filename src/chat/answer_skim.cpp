@@ -99,8 +99,9 @@ class Skimmer {
     return true;
   }
 
-  // The members of the answer object; the last "messages" counts, as in the full reading.
-  bool TopObject(SkimmedAnswer& answer) {
+  // The members of an object whose opening brace is at hand; `read_value(key)` reads each value.
+  template <typename ReadValue>
+  bool Members(ReadValue read_value) {
     ++at_;
     if (Take('}')) return true;
     do {
@@ -108,18 +109,23 @@ class Skimmer {
       std::string decoded;
       if (!Key(key, decoded) || !Take(':')) return false;
       SkipBlanks();
-      if (key != "messages") {
-        if (!SkipValue()) return false;
-      } else if (at_ < end_ && *at_ == '[') {
-        answer.elements.clear();
-        if (!Messages(answer.elements)) return false;
-        answer.shape = SkimShape::kMessages;
-      } else {
-        if (!SkipValue()) return false;
-        answer.shape = SkimShape::kMissingMessages;
-      }
+      if (!read_value(key)) return false;
     } while (Take(','));
     return Take('}');
+  }
+
+  // The members of the answer object; the last "messages" counts, as in the full reading.
+  bool TopObject(SkimmedAnswer& answer) {
+    return Members([&](std::string_view key) {
+      if (key != "messages") return SkipValue();
+      if (at_ < end_ && *at_ == '[') {
+        answer.elements.clear();
+        answer.shape = SkimShape::kMessages;
+        return Messages(answer.elements);
+      }
+      answer.shape = SkimShape::kMissingMessages;
+      return SkipValue();
+    });
   }
 
   bool Messages(std::vector<SkimmedElement>& elements) {
@@ -141,20 +147,14 @@ class Skimmer {
   }
 
   bool Element(SkimmedElement& element) {
-    ++at_;
     element.createdAt = 0;
-    if (Take('}')) return true;
-    do {
-      std::string_view key;
-      std::string decoded;
-      if (!Key(key, decoded) || !Take(':')) return false;
-      SkipBlanks();
+    return Members([&](std::string_view key) {
       const char* value = at_;
       if (!SkipValue()) return false;
       if (key == "createdAt")
         element.createdAt = CreatedAt(std::string_view(value, static_cast<std::size_t>(at_ - value)));
-    } while (Take(','));
-    return Take('}');
+      return true;
+    });
   }
 
   static std::optional<std::int64_t> CreatedAt(std::string_view value) {
