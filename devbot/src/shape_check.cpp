@@ -11,6 +11,9 @@ Parsed<nlohmann::json> ParseJsonText(std::string_view text) {
     parsed.value = nlohmann::json::parse(text);
   } catch (const nlohmann::json::parse_error& error) {
     parsed.error = std::string("body is not valid JSON: ") + error.what();
+  } catch (const nlohmann::json::out_of_range& error) {
+    // Valid JSON, but a number no double can hold (1e400): the body cannot be read as sent.
+    parsed.error = std::string("body holds a number too large to read: ") + error.what();
   }
   return parsed;
 }

@@ -57,6 +57,8 @@ std::vector<BadBody> BadBodies() {
       {"InboundNotJson", inbound, "{\"channel\":", "not valid JSON"},
       {"InboundEmptyBody", inbound, "", "not valid JSON"},
       {"InboundNotUtf8", inbound, "{\"message\":\"\xff\"}", "not valid JSON"},
+      {"SyncStartOverflowsADouble", sync, R"({"mapId":"m","players":[{"sessionStartedAt":1e718}]})",
+       "number too large to read"},
       {"InboundArray", inbound, "[]", "must be a JSON object"},
       {"InboundMissingChannel", inbound, WithMember(inbound, "channel", kDrop), "\"channel\""},
       {"InboundNumberMapId", inbound, WithMember(inbound, "mapId", 5), "body.mapId must be a string"},
