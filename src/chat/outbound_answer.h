@@ -11,7 +11,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "chat/answer_skim.h"
 
@@ -56,13 +55,6 @@ struct OutboundMessage {
 struct OutboundElement {
   std::optional<std::int64_t> createdAt;
   std::optional<OutboundMessage> message;
-};
-
-enum class OutboundAnswerShape { kMessages, kUnparsable, kMissingMessages };
-
-struct OutboundAnswer {
-  OutboundAnswerShape shape = OutboundAnswerShape::kUnparsable;
-  std::vector<OutboundElement> elements;
 };
 
 namespace outbound_detail {
@@ -132,26 +124,6 @@ inline OutboundElement ReadElement(const nlohmann::json& element) {
 // One element found by the skim, read in full.
 inline OutboundElement ReadSkimmedElement(const SkimmedElement& element) {
   return outbound_detail::ReadElement(nlohmann::json::parse(element.text));
-}
-
-// Strict JSON (no comments, nothing but white space after the value); the answer must be an object
-// whose "messages" is an array. Reads every element; the completion reads only those it shows.
-inline OutboundAnswer ReadOutboundAnswer(std::string_view text) {
-  OutboundAnswer answer;
-  const SkimmedAnswer skimmed = SkimOutboundAnswer(text);
-  if (skimmed.shape == SkimShape::kUnparsable) {
-    answer.shape = OutboundAnswerShape::kUnparsable;
-    return answer;
-  }
-  if (skimmed.shape == SkimShape::kMissingMessages) {
-    answer.shape = OutboundAnswerShape::kMissingMessages;
-    return answer;
-  }
-  answer.shape = OutboundAnswerShape::kMessages;
-  answer.elements.reserve(skimmed.elements.size());
-  for (const SkimmedElement& element : skimmed.elements)
-    answer.elements.push_back(ReadSkimmedElement(element));
-  return answer;
 }
 
 }  // namespace palaverlink

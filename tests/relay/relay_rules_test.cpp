@@ -7,12 +7,21 @@
 #include <string>
 #include <vector>
 
+#include "chat/answer_skim.h"
 #include "chat/broadcast.h"
 #include "chat/chat_hook.h"
 #include "chat/outbound_answer.h"
 
 namespace palaverlink {
 namespace {
+
+// Every element of an answer read in full, as a completion reads those it shows.
+std::vector<OutboundElement> ReadAllElements(const std::string& text) {
+  std::vector<OutboundElement> elements;
+  for (const SkimmedElement& element : SkimOutboundAnswer(text).elements)
+    elements.push_back(ReadSkimmedElement(element));
+  return elements;
+}
 
 TEST(RelayedChannel, FollowsTheSendModeTableAndTheThreeSwitches) {
   struct Case {
@@ -61,11 +70,11 @@ TEST(OutboundAnswer, CreatedAtIsWholeMillisecondsOrMakesTheElementMalformed) {
   };
   for (const auto& c : table) {
     SCOPED_TRACE(c.value);
-    const auto answer =
-        ReadOutboundAnswer(std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}");
-    ASSERT_EQ(answer.elements.size(), 1u);
-    EXPECT_EQ(answer.elements[0].createdAt, c.createdAt);
-    EXPECT_EQ(answer.elements[0].message.has_value(), c.createdAt.has_value());
+    const auto elements =
+        ReadAllElements(std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}");
+    ASSERT_EQ(elements.size(), 1u);
+    EXPECT_EQ(elements[0].createdAt, c.createdAt);
+    EXPECT_EQ(elements[0].message.has_value(), c.createdAt.has_value());
   }
 }
 
@@ -77,19 +86,19 @@ TEST(OutboundAnswer, ReadKeyOfAnotherTypeSkipsTheElementButKeepsItsTime) {
   };
   for (const auto& element : malformed) {
     SCOPED_TRACE(element);
-    const auto answer = ReadOutboundAnswer(R"({"messages":[)" + element + "]}");
-    ASSERT_EQ(answer.elements.size(), 1u);
-    EXPECT_EQ(answer.elements[0].createdAt, 9);
-    EXPECT_FALSE(answer.elements[0].message);
+    const auto elements = ReadAllElements(R"({"messages":[)" + element + "]}");
+    ASSERT_EQ(elements.size(), 1u);
+    EXPECT_EQ(elements[0].createdAt, 9);
+    EXPECT_FALSE(elements[0].message);
   }
   // The source map is not read for lines from the outside platform.
-  const auto gabblen = ReadOutboundAnswer(R"({"messages":[{"kind":"gabblen","sourceMapName":0}]})");
-  ASSERT_EQ(gabblen.elements.size(), 1u);
-  EXPECT_TRUE(gabblen.elements[0].message);
+  const auto gabblen = ReadAllElements(R"({"messages":[{"kind":"gabblen","sourceMapName":0}]})");
+  ASSERT_EQ(gabblen.size(), 1u);
+  EXPECT_TRUE(gabblen[0].message);
 
-  const auto not_objects = ReadOutboundAnswer(R"({"messages":[1,"x",null,[],true]})");
-  ASSERT_EQ(not_objects.elements.size(), 5u);
-  for (const auto& element : not_objects.elements) {
+  const auto not_objects = ReadAllElements(R"({"messages":[1,"x",null,[],true]})");
+  ASSERT_EQ(not_objects.size(), 5u);
+  for (const auto& element : not_objects) {
     EXPECT_FALSE(element.createdAt);
     EXPECT_FALSE(element.message);
   }
@@ -98,22 +107,22 @@ TEST(OutboundAnswer, ReadKeyOfAnotherTypeSkipsTheElementButKeepsItsTime) {
 TEST(OutboundAnswer, ShapeOfTheWholeAnswer) {
   struct Case {
     const char* text;
-    OutboundAnswerShape shape;
+    SkimShape shape;
   };
   const std::vector<Case> table = {
-      {" \n{\"messages\":[]}\t ", OutboundAnswerShape::kMessages},
-      {"null", OutboundAnswerShape::kMissingMessages},
-      {"42", OutboundAnswerShape::kMissingMessages},
-      {R"({"messages":"[]"})", OutboundAnswerShape::kMissingMessages},
-      {R"({"Messages":[]})", OutboundAnswerShape::kMissingMessages},
-      {"<html>", OutboundAnswerShape::kUnparsable},
-      {R"({"messages":[]}})", OutboundAnswerShape::kUnparsable},
-      {R"(/* c */ {"messages":[]})", OutboundAnswerShape::kUnparsable},
-      {"{\"messages\":[{\"message\":\"\xff\"}]}", OutboundAnswerShape::kUnparsable},
+      {" \n{\"messages\":[]}\t ", SkimShape::kMessages},
+      {"null", SkimShape::kMissingMessages},
+      {"42", SkimShape::kMissingMessages},
+      {R"({"messages":"[]"})", SkimShape::kMissingMessages},
+      {R"({"Messages":[]})", SkimShape::kMissingMessages},
+      {"<html>", SkimShape::kUnparsable},
+      {R"({"messages":[]}})", SkimShape::kUnparsable},
+      {R"(/* c */ {"messages":[]})", SkimShape::kUnparsable},
+      {"{\"messages\":[{\"message\":\"\xff\"}]}", SkimShape::kUnparsable},
   };
   for (const auto& c : table) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(ReadOutboundAnswer(c.text).shape, c.shape);
+    EXPECT_EQ(SkimOutboundAnswer(c.text).shape, c.shape);
   }
 }
 
