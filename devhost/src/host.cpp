@@ -85,6 +85,10 @@ std::vector<std::string> Host::LogLinesOf(const std::string& logger_name) const 
 void Host::LogHostLine(const std::string& text) { impl_->log.Logger().info("{}", text); }
 
 std::vector<std::string> Host::InstalledHooks() const { return impl_->hooks.Installed(); }
+
+void Host::FailHooksOn(const std::string& function_name, HookFailure failure) {
+  impl_->failing_hooks[function_name] = failure;
+}
 std::vector<int> Host::TimerIntervals() const { return impl_->timers.Intervals(); }
 
 std::vector<std::string> Host::EscapedExceptions() const {

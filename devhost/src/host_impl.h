@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -77,6 +78,7 @@ struct Host::Impl final : GameServices {
   std::unique_ptr<Environment> env;
   HostLog log;
   HookTable hooks;
+  std::map<std::string, Host::HookFailure> failing_hooks;
   TimerSchedule timers;
   RequestRegistry requests;
   WorkQueue work;

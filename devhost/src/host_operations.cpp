@@ -2,15 +2,30 @@
 // whose code asked for it.
 #include "host_impl.h"
 
+#include <stdexcept>
+
 namespace devhost {
+namespace {
+
+bool Fails(const std::map<std::string, Host::HookFailure>& failing, const std::string& name,
+           Host::HookFailure failure) {
+  const auto it = failing.find(name);
+  return it != failing.end() && it->second == failure;
+}
+
+}  // namespace
 
 bool Host::Impl::InstallHook(const std::string& name, void* detour, void** original) {
   if (current_owner != 0) CheckGameThread("InstallHook");
+  if (Fails(failing_hooks, name, Host::HookFailure::kThrows)) throw std::runtime_error("cannot hook " + name);
+  if (Fails(failing_hooks, name, Host::HookFailure::kRefused)) return false;
   return hooks.Install(name, detour, original, current_owner);
 }
 
 bool Host::Impl::RemoveHook(const std::string& name, void* detour) {
   if (current_owner != 0) CheckGameThread("RemoveHook");
+  if (Fails(failing_hooks, name, Host::HookFailure::kThrows))
+    throw std::runtime_error("cannot unhook " + name);
   return hooks.Remove(name, detour);
 }
 

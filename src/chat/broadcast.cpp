@@ -1,7 +1,5 @@
 #include "chat/broadcast.h"
 
-#include <cstdint>
-
 #include "core/host/host_api.h"
 #include "game/game_memory.h"
 #include "game/game_names.h"
@@ -16,27 +14,9 @@ using ClientChatMessageFn = void (*)(AShooterPlayerController* controller, ChatM
 
 }  // namespace
 
-std::u16string WidenEachByte(std::string_view text) {
-  std::u16string wide;
-  wide.reserve(text.size());
-  for (char byte : text) {
-    const auto value = static_cast<std::int16_t>(static_cast<signed char>(byte));
-    wide.push_back(static_cast<char16_t>(static_cast<std::uint16_t>(value)));
-  }
-  return wide;
-}
-
-std::u16string Utf8ToWide(std::string_view text) {
-  if (text.empty()) return {};
-  std::u16string wide = Utf8ToUtf16(text);
-  // Any non-empty input converts to at least one unit; nothing back means the conversion failed.
-  if (wide.empty()) return WidenEachByte(text);
-  return wide;
-}
-
 void BroadcastChatLine(const std::string& sender_tag, const std::string& chat_line) {
-  const std::u16string tag = Utf8ToWide(sender_tag);
-  const std::u16string line = Utf8ToWide(chat_line);
+  const std::u16string tag = Utf8ToUtf16(sender_tag);
+  const std::u16string line = Utf8ToUtf16(chat_line);
 
   ForEachPlayerController([&tag, &line](AShooterPlayerController* controller) {
     const auto client_chat_message = host::GameFunction<ClientChatMessageFn>(game_names::kClientChatMessage);

@@ -8,7 +8,7 @@
 #include "core/guard.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
-#include "core/plugin_state.h"
+#include "game/game_text.h"
 #include "game/map_id.h"
 #include "game/player.h"
 #include "link/post_json.h"
@@ -42,7 +42,12 @@ void RelayChatLine(AShooterPlayerController* controller, const GameString& messa
 
 }  // namespace
 
-ServerSendChatMessageFn& GameChatHandler() { return State().gameChatHandler; }
+ServerSendChatMessageFn& GameChatHandler() {
+  static ServerSendChatMessageFn handler = nullptr;
+  return handler;
+}
+
+void ResetGameChatHandler() { GameChatHandler() = nullptr; }
 
 std::optional<std::string_view> RelayedChannel(int send_mode, const PluginSettings& settings) {
   switch (send_mode) {

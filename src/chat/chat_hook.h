@@ -5,15 +5,20 @@
 #include <optional>
 #include <string_view>
 
-#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/game_records.h"
 #include "game/game_types.h"
 
 namespace palaverlink {
 
-// The game's own handler, written by the host when the hook is installed.
+// The game's own chat handler, as the hook slot receives it.
+using ServerSendChatMessageFn = void (*)(AShooterPlayerController* controller, GameString* message,
+                                         int send_mode);
+
+// The game's own handler, written by the host when the hook is installed; null before.
 ServerSendChatMessageFn& GameChatHandler();
+// Back to null.
+void ResetGameChatHandler();
 
 void ChatHook(AShooterPlayerController* controller, GameString* message, int send_mode);
 

@@ -1,25 +1,47 @@
 #include "core/guard.h"
 
 #include <algorithm>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "core/log_channel.h"
 #include "core/log_messages.h"
-#include "core/plugin_state.h"
 
-namespace palaverlink::guard_detail {
+namespace palaverlink {
+namespace {
+
+// Entries from the host whose last run failed (their next failure stays quiet).
+std::set<std::string, std::less<>>& FailingEntries() {
+  static std::set<std::string, std::less<>> failing;
+  return failing;
+}
+
+// The names of the guards running right now, outermost first.
+std::vector<std::string_view>& RunningEntries() {
+  static std::vector<std::string_view> running;
+  return running;
+}
+
+}  // namespace
+
+void ResetGuards() { FailingEntries().clear(); }
+
+namespace guard_detail {
 
 bool IsRunning(std::string_view entry) noexcept {
-  const auto& running = State().runningEntries;
+  const auto& running = RunningEntries();
   return std::find(running.begin(), running.end(), entry) != running.end();
 }
 
-RunningEntry::RunningEntry(std::string_view entry) { State().runningEntries.push_back(entry); }
+RunningEntry::RunningEntry(std::string_view entry) { RunningEntries().push_back(entry); }
 
-RunningEntry::~RunningEntry() { State().runningEntries.pop_back(); }
+RunningEntry::~RunningEntry() { RunningEntries().pop_back(); }
 
 void ReportFailure(std::string_view entry, const char* reason) noexcept {
   try {
-    if (!State().failingEntries.emplace(entry).second) return;
+    if (!FailingEntries().emplace(entry).second) return;
     Log().warn(messages::kUnexpectedFailure, entry, reason);
   } catch (...) {
     // Nothing more can be done without risking the host.
@@ -27,9 +49,10 @@ void ReportFailure(std::string_view entry, const char* reason) noexcept {
 }
 
 void ReportSuccess(std::string_view entry) noexcept {
-  auto& failing = State().failingEntries;
+  auto& failing = FailingEntries();
   if (failing.empty()) return;
   if (auto it = failing.find(entry); it != failing.end()) failing.erase(it);
 }
 
-}  // namespace palaverlink::guard_detail
+}  // namespace guard_detail
+}  // namespace palaverlink

@@ -27,6 +27,10 @@ void ReportFailure(std::string_view entry, const char* reason) noexcept;
 void ReportSuccess(std::string_view entry) noexcept;
 }  // namespace guard_detail
 
+// Forgets which entries failed last. The guards running now are the calls on the stack, not kept
+// state: they end on their own, so a reset from inside a guard leaves them be.
+void ResetGuards();
+
 template <typename Work>
 void RunGuarded(std::string_view entry, Work&& work) {
   if (guard_detail::IsRunning(entry)) {

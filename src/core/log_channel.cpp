@@ -7,15 +7,16 @@
 #include <spdlog/pattern_formatter.h>
 #include <spdlog/sinks/base_sink.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "core/control_characters.h"
 #include "core/host/host_api.h"
 #include "core/log_text.h"
-#include "core/plugin_state.h"
 
 namespace palaverlink {
 namespace {
@@ -56,7 +57,13 @@ class PreformattingSink final : public spdlog::sinks::base_sink<std::mutex> {
   spdlog::sink_ptr target_;
 };
 
-std::shared_ptr<spdlog::logger>& LogChannel() { return State().logger; }
+// The plug-in's logger; until the channel is opened, one that writes nowhere.
+std::shared_ptr<spdlog::logger> WritingNowhere() { return std::make_shared<spdlog::logger>("Palaverlink"); }
+
+std::shared_ptr<spdlog::logger>& LogChannel() {
+  static std::shared_ptr<spdlog::logger> logger = WritingNowhere();
+  return logger;
+}
 
 }  // namespace
 
@@ -69,5 +76,7 @@ void OpenLogChannel(const std::string& name) {
 }
 
 spdlog::logger& Log() { return *LogChannel(); }
+
+void ResetLogChannel() { LogChannel() = WritingNowhere(); }
 
 }  // namespace palaverlink

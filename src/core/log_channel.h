@@ -14,4 +14,7 @@ void OpenLogChannel(const std::string& name);
 // The logger; a logger that writes nowhere before OpenLogChannel.
 spdlog::logger& Log();
 
+// Back to the logger that writes nowhere.
+void ResetLogChannel();
+
 }  // namespace palaverlink

@@ -5,7 +5,8 @@
 namespace palaverlink::messages {
 
 // info
-inline constexpr char kLoaded[] = "Palaverlink loaded. Bridge={} Map={} Debug={}";
+// The last two: " OutboundWaitSeconds=N" and " OutageBufferLines=N" when they are on, else nothing.
+inline constexpr char kLoaded[] = "Palaverlink loaded. Bridge={} Map={} Debug={}{}{}";
 // error
 inline constexpr char kConfigError[] = "Config error: {}";
 // warning
@@ -55,6 +56,10 @@ inline constexpr char kLoggedOut[] = "Palaverlink: player {} logged out - postin
 
 // warning: an exception caught before it could reach the host
 inline constexpr char kUnexpectedFailure[] = "Palaverlink: {} failed unexpectedly: {}";
+// warning: at start-up, a hook that the framework would not install; what it would have seen is lost
+inline constexpr char kHookNotInstalled[] =
+    "Palaverlink: could not hook {} - {} will not reach the bot. Use a version of the plug-in made for "
+    "this game and framework.";
 // warning: malformed elements of one outbound answer, skipped
 inline constexpr char kOutboundSkipped[] =
     "Palaverlink: outbound response had {} malformed message(s), skipped: {}";

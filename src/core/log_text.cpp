@@ -1,25 +1,15 @@
 #include "core/log_text.h"
 
+#include "core/control_characters.h"
+
 namespace palaverlink {
-namespace {
-
-bool IsControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
-
-}  // namespace
-
-bool HasControlCharacter(std::string_view text) {
-  for (const char c : text) {
-    if (IsControl(c)) return true;
-  }
-  return false;
-}
 
 std::string EscapeControlCharacters(std::string_view text) {
   constexpr char kHex[] = "0123456789ABCDEF";
   std::string escaped;
   escaped.reserve(text.size() + 8);
   for (const char c : text) {
-    if (!IsControl(c)) {
+    if (!IsControlCharacter(c)) {
       escaped.push_back(c);
     } else if (c == '\n') {
       escaped += "\\n";

@@ -6,10 +6,8 @@
 
 namespace palaverlink {
 
-bool HasControlCharacter(std::string_view text);
-
-// "\n" and "\r" for line feed and carriage return, "\xNN" (upper-case hex) for the other bytes
-// below 0x20 and for 0x7F; every other byte as it is.
+// "\n" and "\r" for line feed and carriage return, "\xNN" (upper-case hex) for the other control
+// characters (core/control_characters.h); every other byte as it is.
 std::string EscapeControlCharacters(std::string_view text);
 
 }  // namespace palaverlink

@@ -7,7 +7,7 @@ PluginState& State() {
   return state;
 }
 
-void ResetPluginState() { State() = PluginState{}; }
+void ResetLinkAndPollState() { State() = PluginState{}; }
 
 std::int64_t& OutboundCursor() { return State().outboundCursor; }
 

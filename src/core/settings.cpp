@@ -1,12 +1,13 @@
 #include "core/settings.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <fstream>
 #include <stdexcept>
 
+#include "core/control_characters.h"
 #include "core/host/host_api.h"
-#include "core/plugin_state.h"
 
 namespace palaverlink {
 namespace {
@@ -47,18 +48,41 @@ int ReadIntSetting(const nlohmann::json& document, const char* key, int current)
 // A header value cannot carry control characters: a CR or LF would start a second header line.
 std::string ReadApiKey(const nlohmann::json& document, const std::string& current) {
   std::string key = document.value("ApiKey", current);
-  for (const char c : key) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-      throw std::invalid_argument(
-          "[config] ApiKey holds a control character, which no HTTP header can carry");
-    }
+  if (HasControlCharacter(key)) {
+    throw std::invalid_argument("[config] ApiKey holds a control character, which no HTTP header can carry");
   }
   return key;
 }
 
-// An integer setting that must lie within [0, most].
-int ReadBoundedSetting(const nlohmann::json& document, const char* key, int current, int most) {
+// An interval in seconds, converted as every integer setting; the host has no use for one of 0 or
+// less.
+int ReadInterval(const nlohmann::json& document, const char* key, int current) {
   const int value = ReadIntSetting(document, key, current);
+  if (value <= 0) {
+    throw std::out_of_range("[config] " + std::string(key) + ": " + std::to_string(value) +
+                            " is not a positive number of seconds");
+  }
+  return value;
+}
+
+// A whole-number setting: a fraction is refused rather than cut toward zero.
+int ReadWholeSetting(const nlohmann::json& document, const char* key, int current) {
+  if (document.is_object()) {
+    const auto it = document.find(key);
+    if (it != document.end() && it->is_number_float()) {
+      const double number = it->get<double>();
+      if (std::isfinite(number) && std::trunc(number) != number) {
+        throw std::invalid_argument("[config] " + std::string(key) + ": " + NumberText(number) +
+                                    " is not a whole number");
+      }
+    }
+  }
+  return ReadIntSetting(document, key, current);
+}
+
+// A whole-number setting that must lie within [0, most].
+int ReadBoundedSetting(const nlohmann::json& document, const char* key, int current, int most) {
+  const int value = ReadWholeSetting(document, key, current);
   if (value < 0 || value > most) {
     throw std::out_of_range("[config] " + std::string(key) + ": " + std::to_string(value) +
                             " is outside 0 to " + std::to_string(most));
@@ -68,9 +92,12 @@ int ReadBoundedSetting(const nlohmann::json& document, const char* key, int curr
 
 }  // namespace
 
-PluginSettings& Settings() { return State().settings; }
+PluginSettings& Settings() {
+  static PluginSettings settings;
+  return settings;
+}
 
-nlohmann::json& ConfigDocument() { return State().configDocument; }
+void ResetSettings() { Settings() = PluginSettings{}; }
 
 nlohmann::json ParseConfig(std::istream& text) {
   return nlohmann::json::parse(text, /*cb=*/nullptr, /*allow_exceptions=*/true, /*ignore_comments=*/true);
@@ -80,10 +107,8 @@ void ReadSettings(const nlohmann::json& document, PluginSettings& settings) {
   settings.BridgeUrl = document.value("BridgeUrl", settings.BridgeUrl);
   settings.ApiKey = ReadApiKey(document, settings.ApiKey);
   settings.MapId = document.value("MapId", settings.MapId);
-  settings.SyncIntervalSeconds =
-      ReadIntSetting(document, "SyncIntervalSeconds", settings.SyncIntervalSeconds);
-  settings.OutboundPollSeconds =
-      ReadIntSetting(document, "OutboundPollSeconds", settings.OutboundPollSeconds);
+  settings.SyncIntervalSeconds = ReadInterval(document, "SyncIntervalSeconds", settings.SyncIntervalSeconds);
+  settings.OutboundPollSeconds = ReadInterval(document, "OutboundPollSeconds", settings.OutboundPollSeconds);
   settings.RelayGlobalChat = document.value("RelayGlobalChat", settings.RelayGlobalChat);
   settings.RelayTribeChat = document.value("RelayTribeChat", settings.RelayTribeChat);
   settings.RelayAllianceChat = document.value("RelayAllianceChat", settings.RelayAllianceChat);
@@ -100,9 +125,9 @@ void LoadConfig() {
   const std::string path = host::CurrentDir() + kConfigPath;
   std::ifstream file(path);
   if (!file.is_open()) throw std::runtime_error("Could not open " + path);
-  ConfigDocument() = ParseConfig(file);
+  const nlohmann::json document = ParseConfig(file);
   file.close();
-  ReadSettings(ConfigDocument(), Settings());
+  ReadSettings(document, Settings());
 }
 
 }  // namespace palaverlink

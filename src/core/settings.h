@@ -31,13 +31,13 @@ inline constexpr int kLongestOutboundWaitSeconds = 5;
 // Some hundred bytes a line: the fullest buffer holds a few MiB.
 inline constexpr int kMostOutageBufferLines = 10000;
 
+// The settings in use: the defaults until LoadConfig has read the file.
 PluginSettings& Settings();
+// Back to the defaults.
+void ResetSettings();
 
-// The parsed configuration file; null until LoadConfig has read it.
-nlohmann::json& ConfigDocument();
-
-// <current dir>/ArkApi/Plugins/Palaverlink/config.json into ConfigDocument and Settings(); throws a
-// std::exception whose message says what is wrong.
+// <current dir>/ArkApi/Plugins/Palaverlink/config.json into Settings(); throws a std::exception
+// whose message says what is wrong.
 void LoadConfig();
 
 // The whole stream as one JSON document: comments skipped, a UTF-8 byte-order mark accepted,
@@ -46,10 +46,11 @@ nlohmann::json ParseConfig(std::istream& text);
 
 // Reads the keys of `document` into `settings` in their fixed order, each stored before the next is
 // read, so a failing key leaves the earlier ones read and the later ones untouched; then drops the
-// trailing '/' characters of BridgeUrl. Throws the JSON library's type errors, std::out_of_range
-// for an integer setting whose number does not fit 32 bits and for OutboundWaitSeconds or
-// OutageBufferLines outside their bounds, and std::invalid_argument for an ApiKey with a control
-// character (the message never quotes the key).
+// trailing '/' characters of BridgeUrl. Throws the JSON library's type errors; std::out_of_range
+// for an integer setting whose number does not fit 32 bits, for an interval of 0 or less (after the
+// conversion that cuts 2.9 to 2) and for OutboundWaitSeconds or OutageBufferLines outside their
+// bounds; std::invalid_argument for a fraction in those two, and for an ApiKey with a control
+// character (the message never quotes the key). Each message of the plug-in's own names the key.
 void ReadSettings(const nlohmann::json& document, PluginSettings& settings);
 
 }  // namespace palaverlink

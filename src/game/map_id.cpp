@@ -5,11 +5,10 @@
 #include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
-#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/game_memory.h"
 #include "game/game_names.h"
-#include "game/player.h"
+#include "game/game_text.h"
 
 namespace palaverlink {
 namespace {
@@ -26,9 +25,14 @@ std::string CurrentMapName(UWorld* world) {
 
 // Raw names that normalise to nothing and were reported already: an empty id is never sent, and
 // the warning is written once rather than at every occasion that asks for the id.
-std::set<std::string>& UnusableMapNames() { return State().unusableMapNames; }
+std::set<std::string>& UnusableMapNames() {
+  static std::set<std::string> reported;
+  return reported;
+}
 
 }  // namespace
+
+void ResetUnusableMapNames() { UnusableMapNames().clear(); }
 
 std::string& MapId() { return Settings().MapId; }
 

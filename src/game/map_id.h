@@ -14,6 +14,9 @@ std::string& MapId();
 // its work for this occasion).
 bool EnsureMapId();
 
+// Forgets the map names that gave no usable id, so the next one is reported again.
+void ResetUnusableMapNames();
+
 // The lookup key for a raw map name: directory cut, editor prefix cut, lower-cased, "_p" cut.
 std::string NormaliseMapName(std::string_view raw_name);
 

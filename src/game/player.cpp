@@ -1,11 +1,9 @@
 #include "game/player.h"
 
-#include <string_view>
-
 #include "core/host/host_api.h"
 #include "game/game_memory.h"
 #include "game/game_names.h"
-#include "game/text_codec.h"
+#include "game/game_text.h"
 
 namespace palaverlink {
 namespace {
@@ -22,12 +20,6 @@ const APlayerState* PlayerStateOf(const AShooterPlayerController* controller) {
 }
 
 }  // namespace
-
-std::string GameStringToUtf8(const GameString& text) {
-  if (text.data == nullptr) return {};
-  const std::size_t units = text.count > 0 ? static_cast<std::size_t>(text.count) - 1 : 0;
-  return Utf16ToUtf8(std::u16string_view(text.data, units));
-}
 
 std::uint64_t GetPlatformId(AShooterPlayerController* controller) {
   return host::GameFunction<GetUniqueNetIdFn>(game_names::kGetUniqueNetId)(controller);

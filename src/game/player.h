@@ -5,20 +5,9 @@
 #include <functional>
 #include <string>
 
-#include "game/game_records.h"
 #include "game/game_types.h"
 
 namespace palaverlink {
-
-struct PlayerIdentity {
-  std::uint64_t platformId = 0;
-  std::string characterName;
-  std::string accountName;
-  std::string tribeName;
-};
-
-// The string's units up to its terminator, as UTF-8; a string without a buffer gives empty text.
-std::string GameStringToUtf8(const GameString& text);
 
 std::uint64_t GetPlatformId(AShooterPlayerController* controller);
 std::string PlatformIdText(std::uint64_t platform_id);

@@ -7,7 +7,6 @@
 #include "core/guard.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
-#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/map_id.h"
 #include "game/player.h"
@@ -36,7 +35,12 @@ void NoticeLogout(AController* exiting) {
 
 }  // namespace
 
-LogoutFn& GameLogoutHandler() { return State().gameLogoutHandler; }
+LogoutFn& GameLogoutHandler() {
+  static LogoutFn handler = nullptr;
+  return handler;
+}
+
+void ResetGameLogoutHandler() { GameLogoutHandler() = nullptr; }
 
 void LogoutHook(AShooterGameMode* game_mode, AController* exiting) {
   // The notice may be lost; the game's logout below runs whatever happened.

@@ -2,13 +2,17 @@
 // always lets the game's own logout run.
 #pragma once
 
-#include "core/plugin_state.h"
 #include "game/game_types.h"
 
 namespace palaverlink {
 
-// The game's own logout, written by the host when the hook is installed.
+// The game's own logout, as the hook slot receives it.
+using LogoutFn = void (*)(AShooterGameMode* game_mode, AController* exiting);
+
+// The game's own logout, written by the host when the hook is installed; null before.
 LogoutFn& GameLogoutHandler();
+// Back to null.
+void ResetGameLogoutHandler();
 
 void LogoutHook(AShooterGameMode* game_mode, AController* exiting);
 

@@ -9,7 +9,6 @@
 #include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
-#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/map_id.h"
 #include "game/player.h"
@@ -43,7 +42,12 @@ void ForgetAllBut(std::vector<std::uint64_t>& connected) {
 
 }  // namespace
 
-std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() { return State().sessionStarts; }
+std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() {
+  static std::unordered_map<std::uint64_t, std::int64_t> starts;
+  return starts;
+}
+
+void ResetSessionStarts() { SessionStarts().clear(); }
 
 void SyncSessions() {
   if (!EnsureMapId()) return;

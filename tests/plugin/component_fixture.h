@@ -12,11 +12,11 @@
 
 #include "core/host/load_generation.h"
 #include "core/log_channel.h"
-#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "devhost/host.h"
 #include "link/link_state.h"
 #include "log_lines.h"
+#include "plugin_reset.h"
 #include "support/fresh_root.h"
 
 namespace palaverlink::testing {

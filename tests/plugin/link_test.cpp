@@ -6,11 +6,11 @@
 #include "component_fixture.h"
 #include "core/guard.h"
 #include "core/log_channel.h"
-#include "core/plugin_state.h"
 #include "link/bot_address.h"
 #include "link/link_state.h"
 #include "link/post_json.h"
 #include "link/request_outcome.h"
+#include "plugin_reset.h"
 
 namespace palaverlink::testing {
 namespace {

@@ -10,9 +10,9 @@
 
 #include "component_fixture.h"
 #include "core/log_channel.h"
-#include "core/plugin_state.h"
 #include "link/link_state.h"
 #include "link/post_json.h"
+#include "plugin_reset.h"
 
 namespace palaverlink::testing {
 namespace {

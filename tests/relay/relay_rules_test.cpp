@@ -1,5 +1,4 @@
-// The pure rules of the chat relay: which send modes are relayed, how an outbound answer is read,
-// and the byte-widening fallback of the text conversion.
+// The pure rules of the chat relay: which send modes are relayed and how an outbound answer is read.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +7,6 @@
 #include <vector>
 
 #include "chat/answer_skim.h"
-#include "chat/broadcast.h"
 #include "chat/chat_hook.h"
 #include "chat/outbound_answer.h"
 
@@ -131,17 +129,6 @@ TEST(OutboundAnswer, ExcerptIsTheFirstTwoHundredBytesEvenInsideACharacter) {
   const std::string text = std::string(199, 'a') + "\xC3\xA9" + "tail";
   EXPECT_EQ(AnswerExcerpt(text), std::string(199, 'a') + "\xC3");
   EXPECT_EQ(AnswerExcerpt(std::string(200, 'b')).size(), 200u);
-}
-
-TEST(Utf8ToWide, ConvertsEveryByteAndFallsBackToWideningEachByte) {
-  EXPECT_EQ(Utf8ToWide(""), u"");
-  EXPECT_EQ(Utf8ToWide("Zo\xC3\xAB \xF0\x9F\x98\x80"), u"Zo\u00EB \xD83D\xDE00");
-  EXPECT_EQ(Utf8ToWide(std::string("a\0b", 3)), std::u16string(u"a\0b", 3));
-  EXPECT_EQ(Utf8ToWide("\xFF"), u"\uFFFD");
-
-  EXPECT_EQ(WidenEachByte(""), u"");
-  EXPECT_EQ(WidenEachByte(std::string("A\0\x7F\x80\xC3\xFF", 6)),
-            std::u16string(u"A\0\x7F\xFF80\xFFC3\xFFFF", 6));
 }
 
 }  // namespace

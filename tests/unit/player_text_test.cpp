@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "game/game_text.h"
 #include "game/player.h"
 
 namespace palaverlink::testing {

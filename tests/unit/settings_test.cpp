@@ -46,13 +46,13 @@ TEST(ReadSettings, EmptyObjectKeepsEveryDefault) {
 
 TEST(ReadSettings, TakesEveryKeyFromTheFile) {
   const PluginSettings read = Read(R"({"BridgeUrl":"http://bot:9/","ApiKey":" k\u00e9y ","MapId":"TheIsland",
-      "SyncIntervalSeconds":15,"OutboundPollSeconds":-1,"RelayGlobalChat":false,"RelayTribeChat":true,
+      "SyncIntervalSeconds":15,"OutboundPollSeconds":4,"RelayGlobalChat":false,"RelayTribeChat":true,
       "RelayAllianceChat":true,"Debug":true,"Unrelated":[1,2]})");
   EXPECT_EQ(read.BridgeUrl, "http://bot:9");
   EXPECT_EQ(read.ApiKey, " k\xC3\xA9y ");
   EXPECT_EQ(read.MapId, "TheIsland");
   EXPECT_EQ(read.SyncIntervalSeconds, 15);
-  EXPECT_EQ(read.OutboundPollSeconds, -1);
+  EXPECT_EQ(read.OutboundPollSeconds, 4);
   EXPECT_FALSE(read.RelayGlobalChat);
   EXPECT_TRUE(read.RelayTribeChat);
   EXPECT_TRUE(read.RelayAllianceChat);
@@ -62,16 +62,11 @@ TEST(ReadSettings, TakesEveryKeyFromTheFile) {
 TEST(ReadSettings, IntegerKeysConvertNumbersAndBooleans) {
   const std::pair<const char*, int> cases[] = {
       {"true", 1},
-      {"false", 0},
       {"2.9", 2},
-      {"-2.9", -2},
-      {"0.5", 0},
+      {"1.5", 1},
       {"7e1", 70},
       {"2147483647", 2147483647},
-      {"-2147483648", -2147483647 - 1},
-      {"-1", -1},
       {"2147483647.9", 2147483647},
-      {"-2147483648.9", -2147483647 - 1},
   };
   for (const auto& [json, expected] : cases) {
     EXPECT_EQ(Read(std::string(R"({"SyncIntervalSeconds":)") + json + "}").SyncIntervalSeconds, expected)
@@ -81,8 +76,22 @@ TEST(ReadSettings, IntegerKeysConvertNumbersAndBooleans) {
   }
 }
 
-TEST(ReadSettings, RefusesNumbersOutsideThe32BitRange) {
+TEST(ReadSettings, RefusesIntervalsBelowOneAndNumbersOutsideThe32BitRange) {
+  // An interval is converted first (false counts as 0, 0.5 as 0, -2.9 as -2), then checked.
   const std::pair<const char*, const char*> cases[] = {
+      {R"({"SyncIntervalSeconds":0})", "[config] SyncIntervalSeconds: 0 is not a positive number of seconds"},
+      {R"({"OutboundPollSeconds":-1})",
+       "[config] OutboundPollSeconds: -1 is not a positive number of seconds"},
+      {R"({"OutboundPollSeconds":false})",
+       "[config] OutboundPollSeconds: 0 is not a positive number of seconds"},
+      {R"({"SyncIntervalSeconds":0.5})",
+       "[config] SyncIntervalSeconds: 0 is not a positive number of seconds"},
+      {R"({"SyncIntervalSeconds":-2.9})",
+       "[config] SyncIntervalSeconds: -2 is not a positive number of seconds"},
+      {R"({"OutboundPollSeconds":-2147483648})",
+       "[config] OutboundPollSeconds: -2147483648 is not a positive number of seconds"},
+      {R"({"OutboundPollSeconds":-2147483648.9})",
+       "[config] OutboundPollSeconds: -2147483648 is not a positive number of seconds"},
       {R"({"SyncIntervalSeconds":1e10})",
        "[config] SyncIntervalSeconds: 1e+10 is outside the 32-bit integer range"},
       {R"({"OutboundPollSeconds":2147483648.0})",
@@ -111,7 +120,7 @@ TEST(ReadSettings, RefusesAnApiKeyThatNoHeaderCanCarryWithoutQuotingIt) {
   EXPECT_EQ(Read(R"({"ApiKey":"s3cret key \u00e9~!"})").ApiKey, "s3cret key \xC3\xA9~!");
 }
 
-TEST(ReadSettings, LongPollAndOutageBufferAreOffByDefaultAndBounded) {
+TEST(ReadSettings, LongPollAndOutageBufferAreOffByDefaultBoundedAndWhole) {
   const PluginSettings defaults = Read("{}");
   EXPECT_EQ(defaults.OutboundWaitSeconds, 0);
   EXPECT_EQ(defaults.OutageBufferLines, 0);
@@ -123,12 +132,16 @@ TEST(ReadSettings, LongPollAndOutageBufferAreOffByDefaultAndBounded) {
   };
   const Case cases[] = {
       {R"({"OutboundWaitSeconds":5,"OutageBufferLines":10000})", 5, 10000, nullptr},
-      {R"({"OutboundWaitSeconds":true,"OutageBufferLines":2.9})", 1, 2, nullptr},
+      {R"({"OutboundWaitSeconds":true,"OutageBufferLines":2.0})", 1, 2, nullptr},
+      {R"({"OutboundWaitSeconds":4e0,"OutageBufferLines":1e3})", 4, 1000, nullptr},
       {R"({"OutboundWaitSeconds":0,"OutageBufferLines":0})", 0, 0, nullptr},
       {R"({"OutboundWaitSeconds":6})", 0, 0, "[config] OutboundWaitSeconds: 6 is outside 0 to 5"},
       {R"({"OutboundWaitSeconds":-1})", 0, 0, "[config] OutboundWaitSeconds: -1 is outside 0 to 5"},
       {R"({"OutageBufferLines":10001})", 0, 0, "[config] OutageBufferLines: 10001 is outside 0 to 10000"},
       {R"({"OutageBufferLines":-3})", 0, 0, "[config] OutageBufferLines: -3 is outside 0 to 10000"},
+      {R"({"OutageBufferLines":5.99})", 0, 0, "[config] OutageBufferLines: 5.99 is not a whole number"},
+      {R"({"OutboundWaitSeconds":-0.5})", 0, 0, "[config] OutboundWaitSeconds: -0.5 is not a whole number"},
+      {R"({"OutageBufferLines":10000.5})", 0, 0, "[config] OutageBufferLines: 10000.5 is not a whole number"},
       {R"({"OutageBufferLines":"5"})", 0, 0,
        "[json.exception.type_error.302] type must be number, but is string"},
   };

@@ -87,6 +87,12 @@ class Host {
   std::vector<int> TimerIntervals() const;
   std::vector<std::string> EscapedExceptions() const;
 
+  // A framework that cannot hook the named game function: kRefused makes InstallHook answer false
+  // (as when a game update renamed the function), kThrows makes InstallHook and RemoveHook throw.
+  // Either way the game goes on calling its own function.
+  enum class HookFailure { kRefused, kThrows };
+  void FailHooksOn(const std::string& function_name, HookFailure failure);
+
   // ManualEnvironment: advances the manual clock and runs every timer that falls due, in order.
   void Advance(std::chrono::milliseconds duration);
   // ManualEnvironment: completes a recorded request; the completion runs now, on this thread

@@ -1,5 +1,7 @@
-// The two functions the framework calls: start-up after loading, shut-down before unloading.
+// The two functions the framework calls: start-up after loading, shut-down before unloading. Like
+// every entry from the host, each runs inside one guard, so nothing it meets reaches the framework.
 #include <exception>
+#include <string>
 
 #include "chat/chat_hook.h"
 #include "chat/outbound_poll.h"
@@ -12,6 +14,7 @@
 #include "core/plugin_state.h"
 #include "core/settings.h"
 #include "link/link_state.h"
+#include "plugin_reset.h"
 #include "sessions/logout_hook.h"
 #include "sessions/session_sync.h"
 
@@ -21,6 +24,7 @@
 #define PALAVERLINK_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
+namespace palaverlink {
 namespace {
 
 constexpr char kChatHandlerName[] = "AShooterPlayerController.ServerSendChatMessage_Implementation";
@@ -36,16 +40,20 @@ void** AsSlot(Function& slot) {
   return reinterpret_cast<void**>(&slot);
 }
 
-}  // namespace
+// A hook the framework would not install leaves its part of the bridge deaf: say so.
+template <typename Function>
+void InstallHookOrWarn(const char* function_name, Function detour, Function& slot, const char* what_is_lost) {
+  if (!host::InstallHook(function_name, AsAddress(detour), AsSlot(slot))) {
+    Log().warn(messages::kHookNotInstalled, function_name, what_is_lost);
+  }
+}
 
-// The framework may load the plug-in again in the same process after an unload; the library then
-// is the pinned one, with the state of the earlier load still in its statics, and the timers and
-// completions of that load still with the host. Each start therefore begins a new load and puts
-// everything back to its load-time values first.
-PALAVERLINK_EXPORT void Plugin_Init() {
-  using namespace palaverlink;
+// " Key=N" for a setting that is on; nothing for one that is off.
+std::string ShownWhenOn(const char* key, int value) {
+  return value > 0 ? " " + std::string(key) + "=" + std::to_string(value) : std::string();
+}
 
-  host::BeginLoad();
+void StartUp() {
   ResetPluginState();
   const bool pinned = host::PinLibrary();
 
@@ -61,8 +69,8 @@ PALAVERLINK_EXPORT void Plugin_Init() {
 
   OutboundCursor() = host::SystemTimeMs();
 
-  host::InstallHook(kChatHandlerName, AsAddress(&ChatHook), AsSlot(GameChatHandler()));
-  host::InstallHook(kLogoutName, AsAddress(&LogoutHook), AsSlot(GameLogoutHandler()));
+  InstallHookOrWarn(kChatHandlerName, &ChatHook, GameChatHandler(), "chat lines");
+  InstallHookOrWarn(kLogoutName, &LogoutHook, GameLogoutHandler(), "logouts");
 
   // The callbacks capture nothing; each is one guarded entry, named after its timer.
   host::RegisterRecurringTimer([] { RunGuarded("outbound poll", [] { PollOutbound(); }); },
@@ -73,15 +81,29 @@ PALAVERLINK_EXPORT void Plugin_Init() {
 
   const PluginSettings& settings = Settings();
   Log().info(messages::kLoaded, settings.BridgeUrl, settings.MapId.empty() ? "<auto-detect>" : settings.MapId,
-             settings.Debug ? "on" : "off");
+             settings.Debug ? "on" : "off", ShownWhenOn("OutboundWaitSeconds", settings.OutboundWaitSeconds),
+             ShownWhenOn("OutageBufferLines", settings.OutageBufferLines));
+}
+
+void ShutDown() {
+  host::RemoveHook(kChatHandlerName, AsAddress(&ChatHook));
+  host::RemoveHook(kLogoutName, AsAddress(&LogoutHook));
+}
+
+}  // namespace
+}  // namespace palaverlink
+
+// The framework may load the plug-in again in the same process after an unload; the library then
+// is the pinned one, with the state of the earlier load still in its statics, and the timers and
+// completions of that load still with the host. Each start therefore begins a new load and puts
+// everything back to its load-time values first.
+PALAVERLINK_EXPORT void Plugin_Init() {
+  palaverlink::host::BeginLoad();
+  palaverlink::RunGuarded("start-up", [] { palaverlink::StartUp(); });
 }
 
 PALAVERLINK_EXPORT void Plugin_Unload() {
-  using namespace palaverlink;
-
   // First: from here on no timer or completion of this load does anything.
-  host::EndLoad();
-
-  host::RemoveHook(kChatHandlerName, AsAddress(&ChatHook));
-  host::RemoveHook(kLogoutName, AsAddress(&LogoutHook));
+  palaverlink::host::EndLoad();
+  palaverlink::RunGuarded("unload", [] { palaverlink::ShutDown(); });
 }

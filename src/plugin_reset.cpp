@@ -1,0 +1,25 @@
+#include "plugin_reset.h"
+
+#include "chat/chat_hook.h"
+#include "core/guard.h"
+#include "core/log_channel.h"
+#include "core/plugin_state.h"
+#include "core/settings.h"
+#include "game/map_id.h"
+#include "sessions/logout_hook.h"
+#include "sessions/session_sync.h"
+
+namespace palaverlink {
+
+void ResetPluginState() {
+  ResetSettings();
+  ResetLogChannel();
+  ResetGuards();
+  ResetLinkAndPollState();
+  ResetUnusableMapNames();
+  ResetSessionStarts();
+  ResetGameChatHandler();
+  ResetGameLogoutHandler();
+}
+
+}  // namespace palaverlink
