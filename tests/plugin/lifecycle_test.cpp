@@ -11,6 +11,9 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using namespace std::chrono_literals;
 
+constexpr char kChatHandler[] = "AShooterPlayerController.ServerSendChatMessage_Implementation";
+constexpr char kLogout[] = "AShooterGameMode.Logout";
+
 class Lifecycle : public PluginFixture {
  protected:
   std::vector<devhost::HttpRequest> RequestsTo(const std::string& url) {
@@ -68,6 +71,39 @@ TEST_F(Lifecycle, TimersNeverFireAfterUnload) {
   for (const auto& line : host().LogLines()) {
     EXPECT_EQ(line.text.find("left installed"), std::string::npos) << line.text;
   }
+}
+
+TEST_F(Lifecycle, AHookTheFrameworkWillNotInstallIsAWarningNamingIt) {
+  host().FailHooksOn(kLogout, devhost::Host::HookFailure::kRefused);
+  game().CreateWorld(u"TheIsland");
+  game().Join({11, u"Ann", u"ann", u"", true});
+  Load(R"({"MapId":"the-island"})");
+
+  EXPECT_THAT(
+      SplitPluginLines(PluginLog()),
+      ElementsAre(Warning("Palaverlink: could not hook AShooterGameMode.Logout - logouts will not reach "
+                          "the bot. Use a version of the plug-in made for this game and framework."),
+                  Info("Palaverlink loaded. Bridge=http://127.0.0.1:8765 Map=the-island Debug=off")));
+  EXPECT_THAT(host().InstalledHooks(), ElementsAre(kChatHandler));
+  // The other hook works as ever; the game's logout runs unhooked.
+  game().Chat(11, u"still heard", 0);
+  game().Leave(11);
+  EXPECT_EQ(RequestsTo("http://127.0.0.1:8765/api/chat/inbound").size(), 1u);
+  EXPECT_THAT(RequestsTo("http://127.0.0.1:8765/api/sessions/leave"), IsEmpty());
+  EXPECT_EQ(game().HandledLogouts().size(), 1u);
+}
+
+TEST_F(Lifecycle, StartUpAndUnloadCatchWhatTheFrameworkThrows) {
+  host().FailHooksOn(kLogout, devhost::Host::HookFailure::kThrows);
+  Load("{}");
+  host().UnloadPlugin();
+
+  // Nothing reaches the framework (the fixture checks it at the end); each entry writes one warning.
+  EXPECT_THAT(
+      SplitPluginLines(PluginLog()),
+      ElementsAre(Warning("Palaverlink: start-up failed unexpectedly: cannot hook AShooterGameMode.Logout"),
+                  Warning("Palaverlink: unload failed unexpectedly: cannot unhook AShooterGameMode.Logout")));
+  EXPECT_THAT(host().EscapedExceptions(), IsEmpty());
 }
 
 TEST_F(Lifecycle, UnloadOfAnInertPluginIsHarmless) {
