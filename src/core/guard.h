@@ -1,10 +1,11 @@
-// The one guard policy of the plug-in. Every entry from the host (each hook body, each timer
-// callback, each request completion) runs its work inside exactly one guard named after that
-// entry, so that no exception ever reaches the framework. A failure writes one warning naming the
-// entry; further failures of the same entry stay quiet until it has run once without one, so a
-// lasting fault on a timer writes one line, not one per tick. A guard reached inside a running
-// guard of the same name only runs its work: the outer one catches and keeps the record, so two
-// guards of one name never clear each other's record. A guard of another name catches for itself.
+// The one guard policy of the plug-in. Every entry from the host (Plugin_Init and Plugin_Unload,
+// each hook body, each timer callback, each request completion) runs its work inside exactly one
+// guard named after that entry, so that no exception ever reaches the framework. A failure writes
+// one warning naming the entry; further failures of the same entry stay quiet until it has run once
+// without one, so a lasting fault on a timer writes one line, not one per tick. A guard reached
+// inside a running guard of the same name only runs its work: the outer one catches and keeps the
+// record, so two guards of one name never clear each other's record. A guard of another name
+// catches for itself.
 #pragma once
 
 #include <exception>

@@ -26,7 +26,8 @@
 #include <string>
 #include <vector>
 
-#include "game/game_types.h"
+// The game's world, opaque here as in game/game_types.h.
+struct UWorld;
 
 namespace palaverlink::host {
 
