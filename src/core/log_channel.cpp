@@ -57,9 +57,10 @@ class PreformattingSink final : public spdlog::sinks::base_sink<std::mutex> {
   spdlog::sink_ptr target_;
 };
 
-// The plug-in's logger; until the channel is opened, one that writes nowhere.
+// A logger without sinks.
 std::shared_ptr<spdlog::logger> WritingNowhere() { return std::make_shared<spdlog::logger>("Palaverlink"); }
 
+// The plug-in's logger; until the channel is opened, one that writes nowhere.
 std::shared_ptr<spdlog::logger>& LogChannel() {
   static std::shared_ptr<spdlog::logger> logger = WritingNowhere();
   return logger;
