@@ -52,7 +52,8 @@ bool InstallHook(const std::string& function_name, void* detour, void** original
 // installed on it. *original keeps its value.
 bool RemoveHook(const std::string& function_name, void* detour);
 
-// A recurring timer: every `interval_seconds`, count -1, flag false. The callback, like every
+// A recurring timer: every `interval_seconds` (1 or more: the settings refuse an interval below
+// one, whose meaning the framework leaves open), count -1, flag false. The callback, like every
 // completion given below, runs only while the load that registered it is running.
 void RegisterRecurringTimer(std::function<void()> callback, int interval_seconds);
 
