@@ -56,12 +56,12 @@ inline constexpr char kLoggedOut[] = "Palaverlink: player {} logged out - postin
 
 // warning: an exception caught before it could reach the host
 inline constexpr char kUnexpectedFailure[] = "Palaverlink: {} failed unexpectedly: {}";
+// warning: malformed elements of one outbound answer, skipped
+inline constexpr char kOutboundSkipped[] =
+    "Palaverlink: outbound response had {} malformed message(s), skipped: {}";
 // warning: at start-up, a hook that the framework would not install; what it would have seen is lost
 inline constexpr char kHookNotInstalled[] =
     "Palaverlink: could not hook {} - {} will not reach the bot. Use a version of the plug-in made for "
     "this game and framework.";
-// warning: malformed elements of one outbound answer, skipped
-inline constexpr char kOutboundSkipped[] =
-    "Palaverlink: outbound response had {} malformed message(s), skipped: {}";
 
 }  // namespace palaverlink::messages
