@@ -11,7 +11,8 @@
 #include "core/log_messages.h"
 #include "core/plugin_state.h"
 #include "core/settings.h"
-#include "link/link_state.h"
+#include "link/health_probe.h"
+#include "link/outbox.h"
 #include "sessions/logout_hook.h"
 #include "sessions/session_sync.h"
 
@@ -69,7 +70,7 @@ PALAVERLINK_EXPORT void Plugin_Init() {
                                Settings().OutboundPollSeconds);
   host::RegisterRecurringTimer([] { RunGuarded("session sync", [] { SyncSessions(); }); },
                                Settings().SyncIntervalSeconds);
-  host::RegisterRecurringTimer([] { RunGuarded("health check", [] { HealthCheck(); }); }, HealthCheckSeconds);
+  StartHealthProbe();
 
   const PluginSettings& settings = Settings();
   Log().info(messages::kLoaded, settings.BridgeUrl, settings.MapId.empty() ? "<auto-detect>" : settings.MapId,
@@ -84,4 +85,5 @@ PALAVERLINK_EXPORT void Plugin_Unload() {
 
   host::RemoveHook(kChatHandlerName, AsAddress(&ChatHook));
   host::RemoveHook(kLogoutName, AsAddress(&LogoutHook));
+  ReportUnsentAtUnload();
 }

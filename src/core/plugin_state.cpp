@@ -1,5 +1,9 @@
 #include "core/plugin_state.h"
 
+#include "link/idempotency_key.h"
+#include "link/link_state.h"
+#include "link/outbox.h"
+
 namespace palaverlink {
 
 PluginState& State() {
@@ -7,7 +11,12 @@ PluginState& State() {
   return state;
 }
 
-void ResetPluginState() { State() = PluginState{}; }
+void ResetPluginState() {
+  State() = PluginState{};
+  ResetLinkState();
+  ResetOutbox();
+  ResetIdempotencyKeys();
+}
 
 std::int64_t& OutboundCursor() { return State().outboundCursor; }
 

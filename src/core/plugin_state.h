@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <set>
@@ -31,11 +30,6 @@ using ServerSendChatMessageFn = void (*)(AShooterPlayerController* controller, G
                                          int send_mode);
 using LogoutFn = void (*)(AShooterGameMode* game_mode, AController* exiting);
 
-// Whether the bot is reachable: set by a lost link, cleared by a successful health probe.
-struct LinkStateData {
-  bool bridgeDown = false;
-};
-
 // The one outbound poll that may be out at a time.
 struct PollInFlight {
   bool outstanding = false;
@@ -43,23 +37,6 @@ struct PollInFlight {
   int ticksWaited = 0;         // timer ticks since it was sent
   // How long the bot held it tells a long poll from an at-once answer.
   std::chrono::steady_clock::time_point sentAt;
-};
-
-// A chat line or leave notice kept while the bot was away.
-struct KeptPost {
-  std::uint64_t sequence = 0;  // the order in which the posts were made
-  std::string path;
-  std::string body;
-};
-
-// The outage buffer: the kept posts, oldest first, whether one of them is on its way, and what the
-// line after the reconnection reports.
-struct OutageBufferData {
-  std::deque<KeptPost> posts;
-  std::uint64_t nextSequence = 0;
-  bool sending = false;
-  std::size_t sent = 0;
-  std::size_t dropped = 0;
 };
 
 using NameSet = std::set<std::string, std::less<>>;
@@ -71,11 +48,6 @@ struct PluginState {
 
   // The plug-in's logger; until the channel is opened, one that writes nowhere.
   std::shared_ptr<spdlog::logger> logger = std::make_shared<spdlog::logger>("Palaverlink");
-
-  // The link to the bot, and the requests whose last answer was a refusal (one warning per run).
-  LinkStateData link;
-  NameSet refusedRequests;
-  OutageBufferData outageBuffer;
 
   // Outbound polling: the position (milliseconds since 1970-01-01 00:00 UTC, 0 until start-up)
   // and the poll that is out.

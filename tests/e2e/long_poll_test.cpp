@@ -88,7 +88,7 @@ TEST(OutageBuffer, ChatSaidWhileTheBotWasDownReachesItOnceInOrderAfterTheReconne
   ASSERT_TRUE(server.WaitForPluginLines(kReconnected, 1, 40s));
   // A line said while the kept ones still go out would join them (and their count): wait for the
   // count first, so that it holds on a slow machine too.
-  ASSERT_TRUE(server.WaitForPluginLines("Palaverlink: outage buffer: sent 3 kept line(s)", 1, 5s));
+  ASSERT_TRUE(server.WaitForPluginLines("Palaverlink: outage buffer: after the reconnection 3 kept line(s) delivered", 1, 5s));
   server.Send(std::string("chat ") + kAnn + " global after");
   ASSERT_TRUE(WaitUntil([&] { return bot.Events("inbound").size() >= 4; }, 10s));
   std::this_thread::sleep_for(500ms);
