@@ -41,7 +41,8 @@ LinkChange NoteOutcome(const Endpoint& endpoint, const RequestOutcome& outcome, 
       if (!refused.empty()) {
         if (const auto run = refused.find(Describe(endpoint)); run != refused.end()) refused.erase(run);
       }
-      if (Settings().Debug && endpoint.method == HttpMethod::kPost) Log().info(messages::kPostOk, endpoint.path);
+      if (Settings().Debug && endpoint.method == HttpMethod::kPost)
+        Log().info(messages::kPostOk, endpoint.path);
       return LinkChange::kNone;
     case RequestResult::kRefused:
       if (const std::string name = Describe(endpoint); refused.insert(name).second) {

@@ -42,7 +42,8 @@ void OnFirstCompleted(const std::string& key, const RequestOutcome& outcome, con
     case RequestResult::kKeyRejected:
     case RequestResult::kLinkLost:
       box.recovering = true;
-      if (outcome.delivery == Delivery::kUnknown && ++box.posts.front().unknownFates >= kAttemptsBeforeGivingUp) {
+      if (outcome.delivery == Delivery::kUnknown &&
+          ++box.posts.front().unknownFates >= kAttemptsBeforeGivingUp) {
         GiveUpFirst(text);
       }
       break;
@@ -72,9 +73,8 @@ void Pump() {
     request.idempotencyKey = post.key;
     box.sending = true;
     const Handover handover =
-        SendToBot(request, [key = post.key](const RequestOutcome& outcome, const std::string& text, LinkChange) {
-          OnFirstCompleted(key, outcome, text);
-        });
+        SendToBot(request, [key = post.key](const RequestOutcome& outcome, const std::string& text,
+                                            LinkChange) { OnFirstCompleted(key, outcome, text); });
     if (handover == Handover::kStarted) return;
     box.sending = false;
     if (handover == Handover::kBridgeDown) return;  // first again once the link is back

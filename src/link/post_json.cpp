@@ -22,7 +22,8 @@ void PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered
   request.path = path;
   request.body = std::move(text);
   request.idempotencyKey = NewIdempotencyKey();
-  if (SendToBot(request) == Handover::kBridgeDown && Settings().Debug) Log().info(messages::kDroppedPost, path);
+  if (SendToBot(request) == Handover::kBridgeDown && Settings().Debug)
+    Log().info(messages::kDroppedPost, path);
 }
 
 }  // namespace palaverlink

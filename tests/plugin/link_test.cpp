@@ -40,7 +40,9 @@ std::string LostConnection(const std::string& operation, const std::string& fail
 
 class Link : public ComponentFixture {
  protected:
-  void Post(const std::string& path) { PostJson(path, nlohmann::json{{"mapId", "the-island"}}, IfUndelivered::kDrop); }
+  void Post(const std::string& path) {
+    PostJson(path, nlohmann::json{{"mapId", "the-island"}}, IfUndelivered::kDrop);
+  }
   // Fails the link with a POST whose completion reports `failure`.
   void TakeDown(const std::string& failure = "HTTP 503 Service Unavailable") {
     Post("/api/sessions/sync");

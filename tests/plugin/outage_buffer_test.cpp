@@ -28,11 +28,15 @@ class OutageBuffer : public ComponentFixture {
     Settings().OutageBufferLines = 3;
   }
 
-  void Chat(const std::string& text) { PostJson("/api/chat/inbound", {{"message", text}}, IfUndelivered::kResend); }
+  void Chat(const std::string& text) {
+    PostJson("/api/chat/inbound", {{"message", text}}, IfUndelivered::kResend);
+  }
   void Leave(const std::string& id) {
     PostJson("/api/sessions/leave", {{"platformId", id}}, IfUndelivered::kResend);
   }
-  void Sync() { PostJson("/api/sessions/sync", {{"players", nlohmann::json::array()}}, IfUndelivered::kDrop); }
+  void Sync() {
+    PostJson("/api/sessions/sync", {{"players", nlohmann::json::array()}}, IfUndelivered::kDrop);
+  }
 
   void Fail(const std::string& text = "Couldn't connect to server") {
     host().Complete(LastRequest().id, false, text);
@@ -175,7 +179,8 @@ TEST_F(OutageBuffer, CountsEachFateAndGivesUpAPoisonLine) {
   Fail("HTTP 500 Internal Server Error");
   EXPECT_EQ(PluginLog().back(), Warning("Palaverlink: outage buffer: gave up on POST /api/chat/inbound "
                                         "(Idempotency-Key " +
-                                        key + ", last failure: HTTP 500 Internal Server Error). Dropped; "
+                                        key +
+                                        ", last failure: HTTP 500 Internal Server Error). Dropped; "
                                         "the lines after it go on."));
   Reconnect();
   Fail("HTTP 413 Payload Too Large");
@@ -192,8 +197,9 @@ TEST_F(OutageBuffer, LinesStillKeptAtUnloadAreCountedInOneWarning) {
   Fail();
   Chat("b");
   ReportUnsentAtUnload();
-  EXPECT_EQ(PluginLog().back(),
-            Warning("Palaverlink: outage buffer: unloading with 2 kept line(s) not delivered; they are lost."));
+  EXPECT_EQ(
+      PluginLog().back(),
+      Warning("Palaverlink: outage buffer: unloading with 2 kept line(s) not delivered; they are lost."));
 }
 
 TEST_F(OutageBuffer, OffByDefaultDropsWhileDownAsBefore) {
