@@ -5,6 +5,7 @@
 
 #include "bench_host.h"
 #include "chat/outbound_poll.h"
+#include "link/health_probe.h"
 #include "link/link_state.h"
 
 namespace palaverlink::bench {

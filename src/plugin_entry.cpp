@@ -13,7 +13,8 @@
 #include "core/log_messages.h"
 #include "core/plugin_state.h"
 #include "core/settings.h"
-#include "link/link_state.h"
+#include "link/health_probe.h"
+#include "link/outbox.h"
 #include "plugin_reset.h"
 #include "sessions/logout_hook.h"
 #include "sessions/session_sync.h"
@@ -77,7 +78,7 @@ void StartUp() {
                                Settings().OutboundPollSeconds);
   host::RegisterRecurringTimer([] { RunGuarded("session sync", [] { SyncSessions(); }); },
                                Settings().SyncIntervalSeconds);
-  host::RegisterRecurringTimer([] { RunGuarded("health check", [] { HealthCheck(); }); }, HealthCheckSeconds);
+  StartHealthProbe();
 
   const PluginSettings& settings = Settings();
   Log().info(messages::kLoaded, settings.BridgeUrl, settings.MapId.empty() ? "<auto-detect>" : settings.MapId,
@@ -88,6 +89,7 @@ void StartUp() {
 void ShutDown() {
   host::RemoveHook(kChatHandlerName, AsAddress(&ChatHook));
   host::RemoveHook(kLogoutName, AsAddress(&LogoutHook));
+  ReportUnsentAtUnload();
 }
 
 }  // namespace

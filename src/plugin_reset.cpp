@@ -6,6 +6,9 @@
 #include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/map_id.h"
+#include "link/idempotency_key.h"
+#include "link/link_state.h"
+#include "link/outbox.h"
 #include "sessions/logout_hook.h"
 #include "sessions/session_sync.h"
 
@@ -16,6 +19,9 @@ void ResetPluginState() {
   ResetLogChannel();
   ResetGuards();
   ResetLinkAndPollState();
+  ResetLinkState();
+  ResetOutbox();
+  ResetIdempotencyKeys();
   ResetUnusableMapNames();
   ResetSessionStarts();
   ResetGameChatHandler();

@@ -26,13 +26,13 @@ Parsed<Fault> ParseFaultCommand(std::string_view body) {
   if (!check.ok()) return {std::nullopt, check.error()};
 
   std::optional<FaultMode> mode = FaultModeFromName(mode_name);
-  if (!mode) return {std::nullopt, "body.mode must be one of none, down, 401, garbage, slow"};
+  if (!mode) return {std::nullopt, "body.mode must be one of none, down, 401, garbage, slow, hang"};
   if (ms && (*ms < 0 || *ms > kLongestFaultDelay.count())) {
     return {std::nullopt, "body.ms must lie between 0 and " + std::to_string(kLongestFaultDelay.count())};
   }
   Fault fault;
   fault.mode = *mode;
-  if (fault.mode == FaultMode::kSlow) {
+  if (fault.mode == FaultMode::kSlow || fault.mode == FaultMode::kHang) {
     fault.delay = ms ? std::chrono::milliseconds(*ms) : kDefaultSlowDelay;
   }
   return {fault, {}};

@@ -32,6 +32,12 @@ Response Bot::Route(const Request& request) {
   if (!request.asked_again) ++requests_[request.method + " " + request.path];
 
   Response response;
+  if (fault_.mode == FaultMode::kHang) {
+    // Nothing of the request is taken: the client gives up before the answer comes.
+    response = ErrorResponse(503, "the bot hung");
+    response.delay = fault_.delay;
+    return response;
+  }
   if (fault_.mode == FaultMode::kDown) {
     response = ErrorResponse(503, "the bot is down");
   } else if (request.path == "/health") {

@@ -6,12 +6,13 @@
 namespace devbot {
 namespace {
 
-constexpr std::array<std::pair<FaultMode, std::string_view>, 5> kNames{{
+constexpr std::array<std::pair<FaultMode, std::string_view>, 6> kNames{{
     {FaultMode::kNone, "none"},
     {FaultMode::kDown, "down"},
     {FaultMode::kRejectKey, "401"},
     {FaultMode::kGarbage, "garbage"},
     {FaultMode::kSlow, "slow"},
+    {FaultMode::kHang, "hang"},
 }};
 
 }  // namespace

@@ -37,7 +37,7 @@ void RelayChatLine(AShooterPlayerController* controller, const GameString& messa
   body["message"] = text;
   body["channel"] = std::string(*channel);
   body["platformId"] = PlatformIdText(platform_id);
-  PostJson("/api/chat/inbound", body);
+  PostJson("/api/chat/inbound", body, IfUndelivered::kResend);
 }
 
 }  // namespace

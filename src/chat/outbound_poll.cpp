@@ -51,7 +51,7 @@ void PollOutbound() {
     if (!OutstandingPollIsLost(poll)) return;
     poll.outstanding = false;  // its answer, should it still come, is ignored
   }
-  if (LinkDown()) return;
+  if (LinkState().bridgeDown) return;
   if (!EnsureMapId()) return;
 
   BotRequest request;
@@ -64,8 +64,8 @@ void PollOutbound() {
   poll.outstanding = true;
   poll.ticksWaited = 0;
   poll.sentAt = std::chrono::steady_clock::now();
-  const SendResult sent =
-      SendToBot(request, [sequence](const RequestOutcome& outcome, const std::string& text) {
+  const Handover sent =
+      SendToBot(request, [sequence](const RequestOutcome& outcome, const std::string& text, LinkChange) {
         auto& in_flight = InFlight();
         if (!in_flight.outstanding || in_flight.sequence != sequence) return;
         in_flight.outstanding = false;
@@ -73,7 +73,7 @@ void PollOutbound() {
         const PollOutcome shown = ShowOutboundAnswer(text);
         if (PollAgainAtOnce(shown, HeldMs(in_flight), Settings().OutboundWaitSeconds)) PollOutbound();
       });
-  if (sent != SendResult::kSent) poll.outstanding = false;
+  if (sent != Handover::kStarted) poll.outstanding = false;
 }
 
 PollOutcome ShowOutboundAnswer(const std::string& text) {

@@ -37,10 +37,17 @@ inline constexpr char kRefused[] = "Palaverlink: the bot refused {} ({}). Droppe
 inline constexpr char kReconnected[] = "Palaverlink reconnected to bot.";
 // info, Debug
 inline constexpr char kKeptPost[] = "Palaverlink: bridge down - kept POST {} for after the reconnection";
-// info: after the kept posts have gone out
-inline constexpr char kOutageBufferSent[] =
-    "Palaverlink: outage buffer: sent {} kept line(s) after the reconnection, dropped {} (OutageBufferLines "
-    "{}).";
+// info: once the posts kept through an outage have all been sent
+inline constexpr char kOutboxSent[] =
+    "Palaverlink: outage buffer: after the reconnection {} kept line(s) delivered, {} refused, {} given up; "
+    "{} dropped while full (OutageBufferLines {}).";
+// warning: a kept post whose fate stayed unknown too often, or that the host would not start
+inline constexpr char kOutboxGaveUp[] =
+    "Palaverlink: outage buffer: gave up on POST {} (Idempotency-Key \"{}\", last failure: {}). Dropped; the "
+    "lines after it go on.";
+// warning: at unload, posts of the outage buffer that will never be sent
+inline constexpr char kOutboxUnsentAtUnload[] =
+    "Palaverlink: outage buffer: unloading with {} kept line(s) not delivered; they are lost.";
 // warning
 inline constexpr char kOutboundMissingMessages[] = "Palaverlink: outbound response missing 'messages': {}";
 // warning

@@ -1,56 +1,42 @@
 #include "link/bot_request.h"
 
-#include <string_view>
 #include <utility>
 
 #include "core/guard.h"
 #include "core/host/host_api.h"
-#include "link/link_state.h"
+#include "link/idempotency_key.h"
 
 namespace palaverlink {
 namespace {
 
 constexpr char kJsonContentType[] = "application/json";
-constexpr std::string_view kCompletionSuffix = " completion";
 
 }  // namespace
 
-std::string OperationName(HttpMethod method, std::string_view path) {
-  std::string name = method == HttpMethod::kPost ? "POST " : "GET ";
-  name += path;
-  return name;
-}
-
-SendResult SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
-  if (request.role == LinkRole::kGated && LinkDown()) return SendResult::kLinkDown;
+Handover SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
+  if (request.role == LinkRole::kGated && LinkState().bridgeDown) return Handover::kBridgeDown;
 
   const std::string url = BotUrl(request.path, request.query);
-  // The completion keeps its own copies: it may run after the caller's data is gone. Its guard is
-  // named after the request ("POST /api/chat/inbound completion").
-  std::string entry;
-  entry.reserve(5 + request.path.size() + kCompletionSuffix.size());
-  entry += request.method == HttpMethod::kPost ? "POST " : "GET ";
-  entry += request.path;
-  entry += kCompletionSuffix;
-  host::Completion completion = [entry = std::move(entry), role = request.role,
+  std::vector<std::string> headers = BuildAuthHeaders();
+  if (!request.idempotencyKey.empty()) headers.push_back(IdempotencyKeyHeader(request.idempotencyKey));
+
+  // The completion keeps its own copies: it may run after the caller's data is gone.
+  host::Completion completion = [endpoint = Endpoint{request.method, std::string(request.path)},
+                                 role = request.role,
                                  on_outcome = std::move(on_outcome)](bool success, std::string text) {
-    RunGuarded(entry, [&] {
+    RunGuarded(Describe(endpoint) + " completion", [&] {
       const RequestOutcome outcome = ReadOutcome(success, text);
-      if (role == LinkRole::kProbe) {
-        NoteProbeOutcome(outcome);
-      } else {
-        const std::string_view operation(entry.data(), entry.size() - kCompletionSuffix.size());
-        NoteOutcome(operation, outcome, text);
-      }
-      if (on_outcome) on_outcome(outcome, text);
+      const LinkChange change =
+          role == LinkRole::kProbe ? NoteProbeOutcome(outcome) : NoteOutcome(endpoint, outcome, text);
+      if (on_outcome) on_outcome(outcome, text, change);
     });
   };
 
   const bool started =
       request.method == HttpMethod::kPost
-          ? host::SendPost(url, std::move(completion), request.body, kJsonContentType, BuildAuthHeaders())
-          : host::SendGet(url, std::move(completion), BuildAuthHeaders());
-  return started ? SendResult::kSent : SendResult::kNotStarted;
+          ? host::SendPost(url, std::move(completion), request.body, kJsonContentType, std::move(headers))
+          : host::SendGet(url, std::move(completion), std::move(headers));
+  return started ? Handover::kStarted : Handover::kHostRefused;
 }
 
 }  // namespace palaverlink

@@ -1,7 +1,7 @@
-// The one way a request goes to the bot. SendToBot applies the link-down gate, forms the URL and
-// the headers and hands the request to the host; its completion (one guard, named after the
-// request) reads the outcome once, lets the link react to it, then tells the caller. Callers say
-// what to send and where, never how.
+// The one way a request goes to the bot. SendToBot applies the link-down gate (the only one),
+// forms the URL and the headers and hands the request to the host; its completion (one guard,
+// named after the request) reads the outcome once, lets the link react to it, then tells the
+// caller. Callers say what to send and where, never how.
 #pragma once
 
 #include <functional>
@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "link/bot_address.h"
+#include "link/link_state.h"
 #include "link/request_outcome.h"
 
 namespace palaverlink {
-
-enum class HttpMethod { kGet, kPost };
 
 // How a request stands to the link state.
 enum class LinkRole {
@@ -26,23 +25,24 @@ struct BotRequest {
   HttpMethod method = HttpMethod::kGet;
   std::string_view path;  // "/api/chat/outbound", without the query; read during SendToBot only
   std::vector<QueryParam> query;
-  std::string body;  // POST only, sent as application/json
+  std::string body;            // POST only, sent as application/json
+  std::string idempotencyKey;  // POST only: sent as the Idempotency-Key header when not empty
   LinkRole role = LinkRole::kGated;
 };
 
-enum class SendResult {
-  kSent,        // the host took it: the completion will come
-  kLinkDown,    // dropped by the gate: nothing went out
-  kNotStarted,  // the host refused to start it: no completion will ever come
+// What became of a request handed to SendToBot.
+enum class Handover {
+  kStarted,      // the host took it: the completion will come
+  kBridgeDown,   // stopped by the link-down gate: nothing went out
+  kHostRefused,  // the host would not start it: no completion will ever come
 };
 
-// Runs once per sent request, inside the completion's guard, after the link has reacted: with the
-// outcome and the host's text (the answer on success, the failure text otherwise).
-using OutcomeHandler = std::function<void(const RequestOutcome& outcome, const std::string& text)>;
+// Runs once per started request, inside the completion's guard, after the link has reacted: with
+// the outcome, the host's text (the answer on success, the failure text otherwise) and what the
+// outcome did to the link.
+using OutcomeHandler =
+    std::function<void(const RequestOutcome& outcome, const std::string& text, LinkChange change)>;
 
-SendResult SendToBot(const BotRequest& request, OutcomeHandler on_outcome = nullptr);
-
-// "GET /api/chat/outbound", "POST /api/sessions/sync": how warnings name a request.
-std::string OperationName(HttpMethod method, std::string_view path);
+Handover SendToBot(const BotRequest& request, OutcomeHandler on_outcome = nullptr);
 
 }  // namespace palaverlink

@@ -3,62 +3,65 @@
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/settings.h"
-#include "link/bot_request.h"
-#include "link/outage_buffer.h"
 
 namespace palaverlink {
 namespace {
 
-constexpr std::string_view kPostPrefix = "POST ";
+LinkChange MarkLinkDown(const Endpoint& endpoint, RequestResult result, std::string_view failure_text) {
+  LinkStateData& link = LinkState();
+  if (link.bridgeDown) return LinkChange::kNone;
+  link.bridgeDown = true;
+  if (result == RequestResult::kKeyRejected) {
+    Log().warn(messages::kKeyRejected, Describe(endpoint), HealthCheckSeconds);
+  } else {
+    Log().warn(messages::kLostConnection, Describe(endpoint), failure_text, HealthCheckSeconds);
+  }
+  return LinkChange::kWentDown;
+}
 
 }  // namespace
 
-LinkStateData& LinkState() { return State().link; }
-
-void MarkLinkDown(std::string_view operation, RequestResult result, std::string_view failure_text) {
-  if (LinkState().bridgeDown) return;
-  LinkState().bridgeDown = true;
-  if (result == RequestResult::kKeyRejected) {
-    Log().warn(messages::kKeyRejected, operation, HealthCheckSeconds);
-  } else {
-    Log().warn(messages::kLostConnection, operation, failure_text, HealthCheckSeconds);
-  }
+std::string Describe(const Endpoint& endpoint) {
+  std::string name = endpoint.method == HttpMethod::kPost ? "POST " : "GET ";
+  name += endpoint.path;
+  return name;
 }
 
-void NoteOutcome(std::string_view operation, const RequestOutcome& outcome, std::string_view text) {
-  NameSet& refused = State().refusedRequests;
+LinkStateData& LinkState() {
+  static LinkStateData link;
+  return link;
+}
+
+void ResetLinkState() { LinkState() = LinkStateData{}; }
+
+LinkChange NoteOutcome(const Endpoint& endpoint, const RequestOutcome& outcome, std::string_view text) {
+  auto& refused = LinkState().refusedRequests;
   switch (outcome.result) {
     case RequestResult::kSuccess:
       if (!refused.empty()) {
-        if (const auto run = refused.find(operation); run != refused.end()) refused.erase(run);
+        if (const auto run = refused.find(Describe(endpoint)); run != refused.end()) refused.erase(run);
       }
-      if (Settings().Debug && operation.starts_with(kPostPrefix)) {
-        Log().info(messages::kPostOk, operation.substr(kPostPrefix.size()));
-      }
-      return;
+      if (Settings().Debug && endpoint.method == HttpMethod::kPost)
+        Log().info(messages::kPostOk, endpoint.path);
+      return LinkChange::kNone;
     case RequestResult::kRefused:
-      if (refused.emplace(operation).second) Log().warn(messages::kRefused, operation, text);
-      return;
+      if (const std::string name = Describe(endpoint); refused.insert(name).second) {
+        Log().warn(messages::kRefused, name, text);
+      }
+      return LinkChange::kNone;
     case RequestResult::kKeyRejected:
     case RequestResult::kLinkLost:
-      MarkLinkDown(operation, outcome.result, text);
-      return;
+      return MarkLinkDown(endpoint, outcome.result, text);
   }
+  return LinkChange::kNone;
 }
 
-void NoteProbeOutcome(const RequestOutcome& outcome) {
-  if (outcome.result != RequestResult::kSuccess || !LinkState().bridgeDown) return;
-  LinkState().bridgeDown = false;
+LinkChange NoteProbeOutcome(const RequestOutcome& outcome) {
+  LinkStateData& link = LinkState();
+  if (outcome.result != RequestResult::kSuccess || !link.bridgeDown) return LinkChange::kNone;
+  link.bridgeDown = false;
   Log().info(messages::kReconnected);
-  SendKeptPosts();
-}
-
-void HealthCheck() {
-  BotRequest probe;
-  probe.method = HttpMethod::kGet;
-  probe.path = "/health";
-  probe.role = LinkRole::kProbe;
-  SendToBot(probe);
+  return LinkChange::kCameBack;
 }
 
 }  // namespace palaverlink

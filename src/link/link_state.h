@@ -1,34 +1,46 @@
 // Whether the bot is reachable, and what each outcome of a request does to that: a lost link or a
 // rejected key takes the link down with one warning; a refusal of one request leaves it up with
 // one warning per run of refusals of that request; a successful health probe brings it back.
+// This holds state and reports the transitions to its caller; it never calls a sender.
 #pragma once
 
+#include <set>
 #include <string>
 #include <string_view>
 
-#include "core/plugin_state.h"
 #include "link/request_outcome.h"
 
 namespace palaverlink {
 
+// The health probe's period, and so the "retry every {}s" of both link-down warnings.
 inline constexpr int HealthCheckSeconds = 30;
 
+enum class HttpMethod { kGet, kPost };
+
+// What a request asks for: how warnings and guards name it ("POST /api/chat/inbound").
+struct Endpoint {
+  HttpMethod method = HttpMethod::kGet;
+  std::string path;  // without the query
+};
+
+std::string Describe(const Endpoint& endpoint);
+
+struct LinkStateData {
+  // Set by a lost link or a rejected key, cleared by a successful health probe.
+  bool bridgeDown = false;
+  // The requests whose last answer was a refusal (one warning per run of refusals).
+  std::set<std::string, std::less<>> refusedRequests;
+};
+
 LinkStateData& LinkState();
+void ResetLinkState();
 
-// True while the link is down: gated requests are dropped unsent, so a sender may skip preparing one.
-inline bool LinkDown() { return LinkState().bridgeDown; }
-
-// Takes the link down with one warning (the key warning for kKeyRejected); nothing when it is down
-// already. `operation` is method, blank, path ("POST /api/chat/inbound").
-void MarkLinkDown(std::string_view operation, RequestResult result, std::string_view failure_text);
+enum class LinkChange { kNone, kWentDown, kCameBack };
 
 // The link's reaction to the outcome of a gated request (and the Debug line of an accepted POST).
-void NoteOutcome(std::string_view operation, const RequestOutcome& outcome, std::string_view text);
+LinkChange NoteOutcome(const Endpoint& endpoint, const RequestOutcome& outcome, std::string_view text);
 
 // The link's reaction to the outcome of a health probe.
-void NoteProbeOutcome(const RequestOutcome& outcome);
-
-// Sends one GET /health, whatever the link state.
-void HealthCheck();
+LinkChange NoteProbeOutcome(const RequestOutcome& outcome);
 
 }  // namespace palaverlink

@@ -5,24 +5,25 @@
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/settings.h"
-#include "link/link_state.h"
-#include "link/outage_buffer.h"
+#include "link/bot_request.h"
+#include "link/idempotency_key.h"
+#include "link/outbox.h"
 
 namespace palaverlink {
 
-SendResult PostJson(const std::string& path, const nlohmann::json& body, OutcomeHandler on_outcome) {
-  if (!on_outcome && KeepsWhileDown(path)) {
-    return PostThroughBuffer(path, body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict));
-  }
-  if (LinkDown()) {
-    if (Settings().Debug) Log().info(messages::kDroppedPost, path);
-    return SendResult::kLinkDown;
+void PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered if_undelivered) {
+  std::string text = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+  if (if_undelivered == IfUndelivered::kResend && Settings().OutageBufferLines > 0) {
+    PostInOrder(path, std::move(text));
+    return;
   }
   BotRequest request;
   request.method = HttpMethod::kPost;
   request.path = path;
-  request.body = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
-  return SendToBot(request, std::move(on_outcome));
+  request.body = std::move(text);
+  request.idempotencyKey = NewIdempotencyKey();
+  if (SendToBot(request) == Handover::kBridgeDown && Settings().Debug)
+    Log().info(messages::kDroppedPost, path);
 }
 
 }  // namespace palaverlink

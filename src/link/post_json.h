@@ -5,15 +5,19 @@
 
 #include <string>
 
-#include "link/bot_request.h"
-
 namespace palaverlink {
 
-// POSTs `body` (serialised compactly, keys in ascending byte order, raw UTF-8) to the bot's `path`
-// and returns at once; dropped while the link is down (with a Debug line). A body that is not
-// valid UTF-8 throws nlohmann::json::type_error and nothing is sent. `on_outcome`, when given,
-// hears how the request ended. Chat lines and leave notices without `on_outcome` go through the
-// outage buffer when it is on (link/outage_buffer.h).
-SendResult PostJson(const std::string& path, const nlohmann::json& body, OutcomeHandler on_outcome = nullptr);
+// What the caller wants done with a post that the bot did not confirm.
+enum class IfUndelivered {
+  kDrop,    // the next one replaces it (the session sync)
+  kResend,  // through the outbox when OutageBufferLines is on (chat lines, leave notices)
+};
+
+// POSTs `body` (serialised once, compactly, keys in ascending byte order, raw UTF-8) to the bot's
+// `path` with a fresh idempotency key and returns at once. With kResend and the outbox on, it goes
+// through the outbox (link/outbox.h); otherwise it is sent at once, or dropped while the link is
+// down (with a Debug line). A body that is not valid UTF-8 throws nlohmann::json::type_error and
+// nothing is sent.
+void PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered if_undelivered);
 
 }  // namespace palaverlink

@@ -75,7 +75,7 @@ void SyncSessions() {
   nlohmann::json body = nlohmann::json::object();
   body["mapId"] = MapId();
   body["players"] = std::move(players);
-  PostJson("/api/sessions/sync", body);
+  PostJson("/api/sessions/sync", body, IfUndelivered::kDrop);
 }
 
 }  // namespace palaverlink

@@ -1,6 +1,6 @@
 // Long poll and the outage buffer against the development bot over loopback: a bot message reaches
 // the players well inside the poll interval, an idle bot is not polled in a loop, and the chat said
-// while the bot was down reaches it once, in order, after the reconnection.
+// while the bot was down, hung or lost its answers reaches it once, in order, after the reconnection.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -88,7 +88,8 @@ TEST(OutageBuffer, ChatSaidWhileTheBotWasDownReachesItOnceInOrderAfterTheReconne
   ASSERT_TRUE(server.WaitForPluginLines(kReconnected, 1, 40s));
   // A line said while the kept ones still go out would join them (and their count): wait for the
   // count first, so that it holds on a slow machine too.
-  ASSERT_TRUE(server.WaitForPluginLines("Palaverlink: outage buffer: sent 3 kept line(s)", 1, 5s));
+  ASSERT_TRUE(server.WaitForPluginLines(
+      "Palaverlink: outage buffer: after the reconnection 3 kept line(s) delivered", 1, 5s));
   server.Send(std::string("chat ") + kAnn + " global after");
   ASSERT_TRUE(WaitUntil([&] { return bot.Events("inbound").size() >= 4; }, 10s));
   std::this_thread::sleep_for(500ms);
@@ -96,6 +97,33 @@ TEST(OutageBuffer, ChatSaidWhileTheBotWasDownReachesItOnceInOrderAfterTheReconne
   std::vector<std::string> received;
   for (const Json& line : bot.Events("inbound")) received.push_back(line.value("message", ""));
   EXPECT_THAT(received, ElementsAre("down 1", "down 2", "down 3", "after"));
+  EXPECT_EQ(server.Quit(), 0);
+  EXPECT_EQ(bot.Stop(), 0);
+}
+
+// The bot takes a line but its answer never comes back; then it hangs without reading the next
+// one. Both time out on the host (10 s): the first is sent again under its key, which the bot
+// recognises, and the second for the first time.
+TEST(OutageBuffer, LinesSaidWhileTheBotHangsReachItOnceInOrder) {
+  IslandScene scene("outage-hang", 1, "OutageBufferLines", 10);
+  ASSERT_TRUE(scene.ready);
+  DevbotProcess& bot = scene.bot;
+  DevserverProcess& server = *scene.server;
+
+  ASSERT_TRUE(bot.SetFault("slow", 11000));
+  server.Send(std::string("chat ") + kAnn + " global taken");
+  ASSERT_TRUE(WaitUntil([&] { return bot.Events("inbound").size() == 1; }, 5s));
+  ASSERT_TRUE(bot.SetFault("hang", 11000));
+  server.Send(std::string("chat ") + kAnn + " global hung");
+  ASSERT_TRUE(server.WaitForPluginLines(kLostConnection, 1, 15s));
+  ASSERT_TRUE(bot.SetFault("none"));
+  ASSERT_TRUE(server.WaitForPluginLines(kReconnected, 1, 45s));
+  ASSERT_TRUE(server.WaitForPluginLines(
+      "Palaverlink: outage buffer: after the reconnection 2 kept line(s) delivered", 1, 15s));
+
+  std::vector<std::string> received;
+  for (const Json& line : bot.Events("inbound")) received.push_back(line.value("message", ""));
+  EXPECT_THAT(received, ElementsAre("taken", "hung"));
   EXPECT_EQ(server.Quit(), 0);
   EXPECT_EQ(bot.Stop(), 0);
 }

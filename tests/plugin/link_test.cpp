@@ -3,10 +3,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include <set>
+#include <string>
+
 #include "component_fixture.h"
 #include "core/guard.h"
 #include "core/log_channel.h"
 #include "link/bot_address.h"
+#include "link/health_probe.h"
 #include "link/link_state.h"
 #include "link/post_json.h"
 #include "link/request_outcome.h"
@@ -17,6 +21,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::StartsWith;
 
 constexpr char kKeyWarningTail[] =
     ". 'ApiKey' in this plugin's config.json must match 'bridgeApiKey' in the bot's config exactly "
@@ -35,7 +40,9 @@ std::string LostConnection(const std::string& operation, const std::string& fail
 
 class Link : public ComponentFixture {
  protected:
-  void Post(const std::string& path) { PostJson(path, nlohmann::json{{"mapId", "the-island"}}); }
+  void Post(const std::string& path) {
+    PostJson(path, nlohmann::json{{"mapId", "the-island"}}, IfUndelivered::kDrop);
+  }
   // Fails the link with a POST whose completion reports `failure`.
   void TakeDown(const std::string& failure = "HTTP 503 Service Unavailable") {
     Post("/api/sessions/sync");
@@ -52,14 +59,14 @@ TEST_F(Link, PostGoesToTheBridgeUrlWithCompactSortedBody) {
   body["channel"] = "global";
   body["mapId"] = "the-island";
   body["platformId"] = "18446744073709551615";
-  PostJson("/api/chat/inbound", body);
+  PostJson("/api/chat/inbound", body, IfUndelivered::kResend);
 
   ASSERT_EQ(env().Requests().size(), 1u);
   const devhost::HttpRequest& request = LastRequest();
   EXPECT_EQ(request.method, "POST");
   EXPECT_EQ(request.url, "http://127.0.0.1:8765/api/chat/inbound");
   EXPECT_EQ(request.content_type, "application/json");
-  EXPECT_THAT(request.headers, IsEmpty());
+  EXPECT_THAT(request.headers, ElementsAre(StartsWith("Idempotency-Key: ")));
   EXPECT_EQ(
       request.body,
       "{\"channel\":\"global\",\"mapId\":\"the-island\",\"message\":\"Gr\xC3\xBC\xC3\x9F dich \\\"du\\\"\","
@@ -72,9 +79,37 @@ TEST_F(Link, EveryRequestCarriesTheKeyWhenOneIsSet) {
   Settings().ApiKey = " s3cret key ";
   EXPECT_THAT(BuildAuthHeaders(), ElementsAre("Authorization: Bearer  s3cret key "));
   Post("/api/sessions/leave");
-  EXPECT_THAT(LastRequest().headers, ElementsAre("Authorization: Bearer  s3cret key "));
+  EXPECT_THAT(LastRequest().headers,
+              ElementsAre("Authorization: Bearer  s3cret key ", StartsWith("Idempotency-Key: ")));
   HealthCheck();
   EXPECT_THAT(LastRequest().headers, ElementsAre("Authorization: Bearer  s3cret key "));
+}
+
+// A bot drops repeats by this key: one per post, never the same twice, also across loads.
+TEST_F(Link, EveryPostCarriesAKeyOfItsOwn) {
+  std::set<std::string> keys;
+  auto post_and_keep_key = [&](IfUndelivered if_undelivered) {
+    PostJson("/api/sessions/leave", nlohmann::json{{"platformId", "1"}}, if_undelivered);
+    const std::string& header = LastRequest().headers.back();
+    // Idempotency-Key: "<16 hex digits>-<number>"
+    ASSERT_TRUE(header.starts_with("Idempotency-Key: \"") && header.ends_with("\"")) << header;
+    const std::string key = header.substr(18, header.size() - 19);
+    ASSERT_GT(key.size(), 17u) << header;
+    EXPECT_EQ(key.find_first_not_of("0123456789abcdef"), 16u) << header;
+    EXPECT_EQ(key[16], '-') << header;
+    EXPECT_EQ(key.find_first_not_of("0123456789", 17), std::string::npos) << header;
+    keys.insert(header);
+  };
+  post_and_keep_key(IfUndelivered::kDrop);
+  post_and_keep_key(IfUndelivered::kResend);
+  Settings().OutageBufferLines = 5;
+  post_and_keep_key(IfUndelivered::kResend);
+  host::BeginLoad();
+  ResetPluginState();  // a new load numbers its posts from 1 again: the prefix keeps them apart
+  post_and_keep_key(IfUndelivered::kDrop);
+  EXPECT_EQ(keys.size(), 4u);
+  HealthCheck();
+  EXPECT_THAT(LastRequest().headers, IsEmpty());
 }
 
 TEST_F(Link, UrlIsPlainConcatenation) {
@@ -89,7 +124,7 @@ TEST_F(Link, UrlIsPlainConcatenation) {
 }
 
 TEST_F(Link, InvalidUtf8InTheBodyThrowsAndSendsNothing) {
-  EXPECT_THROW(PostJson("/api/chat/inbound", nlohmann::json{{"message", "\xC3("}}),
+  EXPECT_THROW(PostJson("/api/chat/inbound", nlohmann::json{{"message", "\xC3("}}, IfUndelivered::kResend),
                nlohmann::json::type_error);
   EXPECT_THAT(env().Requests(), IsEmpty());
   EXPECT_FALSE(LinkState().bridgeDown);

@@ -1,5 +1,5 @@
-// Chat lines and leave notices kept while the bot is away and sent after the reconnection: in
-// order, each once, never one that may already have reached the bot.
+// Chat lines and leave notices through the outbox: one at a time and in order, kept through an
+// outage and sent again with their key, none lost while there is room.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -10,7 +10,9 @@
 
 #include "component_fixture.h"
 #include "core/log_channel.h"
+#include "link/health_probe.h"
 #include "link/link_state.h"
+#include "link/outbox.h"
 #include "link/post_json.h"
 #include "plugin_reset.h"
 
@@ -26,9 +28,15 @@ class OutageBuffer : public ComponentFixture {
     Settings().OutageBufferLines = 3;
   }
 
-  void Chat(const std::string& text) { PostJson("/api/chat/inbound", {{"message", text}}); }
-  void Leave(const std::string& id) { PostJson("/api/sessions/leave", {{"platformId", id}}); }
-  void Sync() { PostJson("/api/sessions/sync", {{"players", nlohmann::json::array()}}); }
+  void Chat(const std::string& text) {
+    PostJson("/api/chat/inbound", {{"message", text}}, IfUndelivered::kResend);
+  }
+  void Leave(const std::string& id) {
+    PostJson("/api/sessions/leave", {{"platformId", id}}, IfUndelivered::kResend);
+  }
+  void Sync() {
+    PostJson("/api/sessions/sync", {{"players", nlohmann::json::array()}}, IfUndelivered::kDrop);
+  }
 
   void Fail(const std::string& text = "Couldn't connect to server") {
     host().Complete(LastRequest().id, false, text);
@@ -53,44 +61,50 @@ class OutageBuffer : public ComponentFixture {
     return posted;
   }
 
-  std::string BufferLine(int sent, int dropped) {
-    return "Palaverlink: outage buffer: sent " + std::to_string(sent) +
-           " kept line(s) after the reconnection, dropped " + std::to_string(dropped) +
-           " (OutageBufferLines 3).";
+  static std::string BufferLine(int delivered, int refused, int given_up, int dropped, int limit = 3) {
+    return "Palaverlink: outage buffer: after the reconnection " + std::to_string(delivered) +
+           " kept line(s) delivered, " + std::to_string(refused) + " refused, " + std::to_string(given_up) +
+           " given up; " + std::to_string(dropped) + " dropped while full (OutageBufferLines " +
+           std::to_string(limit) + ").";
+  }
+
+  static std::string KeyOf(const devhost::HttpRequest& request) {
+    for (const std::string& header : request.headers) {
+      if (header.starts_with("Idempotency-Key: ")) return header.substr(17);
+    }
+    return "";
   }
 };
 
-TEST_F(OutageBuffer, KeptLinesGoOutAfterTheReconnectionOneAtATimeOldestFirst) {
+TEST_F(OutageBuffer, LinesGoOutOneAtATimeInOrderAndKeptOnesAfterTheReconnection) {
   Chat("a");
-  const auto a = LastRequest().id;
-  Chat("b");
-  // b fails first; a, made earlier, still goes before it.
-  Fail();
-  host().Complete(a, false, "Couldn't connect to server");
+  Chat("b");  // waits for a: never two on their way
+  EXPECT_THAT(Posted(), ElementsAre("a"));
+  Fail();  // a stays first
   ASSERT_TRUE(LinkState().bridgeDown);
   Chat("c");
-  Leave("7");  // full: a goes
+  Leave("7");  // full: the oldest, a, goes
   Sync();      // not kept
-  EXPECT_THAT(Posted(), ElementsAre("a", "b"));
+  EXPECT_THAT(Posted(), ElementsAre("a"));
 
   Reconnect();
-  EXPECT_THAT(Posted(), ElementsAre("a", "b", "b"));
+  EXPECT_THAT(Posted(), ElementsAre("a", "b"));
   Chat("d");  // said while the kept ones go out: behind them
-  EXPECT_THAT(Posted(), ElementsAre("a", "b", "b"));
   Succeed();
   Succeed();
   Succeed();
-  EXPECT_THAT(Posted(), ElementsAre("a", "b", "b", "c", "leave 7", "d"));
+  EXPECT_THAT(Posted(), ElementsAre("a", "b", "c", "leave 7", "d"));
   Succeed();
-  EXPECT_EQ(PluginLog().back(), Info(BufferLine(4, 1)));
+  EXPECT_EQ(PluginLog().back(), Info(BufferLine(4, 0, 0, 1)));
 
-  Chat("e");  // nothing kept any more: straight out
-  EXPECT_THAT(Posted(), ElementsAre("a", "b", "b", "c", "leave 7", "d", "e"));
+  Chat("e");  // nothing waits any more: straight out
+  EXPECT_THAT(Posted(), ElementsAre("a", "b", "c", "leave 7", "d", "e"));
   Succeed();
-  EXPECT_EQ(PluginLog().back(), Info(BufferLine(4, 1)));
+  EXPECT_EQ(PluginLog().back(), Info(BufferLine(4, 0, 0, 1)));
 }
 
-// Only a request that surely never reached the bot is sent again.
+// Every failure that is not the line's own fault keeps it for after the reconnection; a refusal
+// drops it.
 TEST_F(OutageBuffer, FailureTextDecidesWhetherTheLineIsSentAgain) {
   struct Case {
     const char* failure;
@@ -102,12 +116,14 @@ TEST_F(OutageBuffer, FailureTextDecidesWhetherTheLineIsSentAgain) {
       {"HTTP 503 Service Unavailable", true},
       {"HTTP 401 Unauthorized", true},
       {"HTTP 429 Too Many Requests", true},
-      {"Timeout was reached", false},
-      {"Failure when receiving data from the peer", false},
-      {"Server returned nothing (no headers, no data)", false},
-      {"HTTP 500 Internal Server Error", false},
-      {"HTTP 502 Bad Gateway", false},
+      // A host that hangs instead of refusing: the line may not have got there.
+      {"Timeout was reached", true},
+      {"Failure when receiving data from the peer", true},
+      {"Server returned nothing (no headers, no data)", true},
+      {"HTTP 500 Internal Server Error", true},
+      {"HTTP 502 Bad Gateway", true},
       {"HTTP 413 Payload Too Large", false},
+      {"HTTP 400 Bad Request", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failure);
@@ -116,9 +132,9 @@ TEST_F(OutageBuffer, FailureTextDecidesWhetherTheLineIsSentAgain) {
     Settings().OutageBufferLines = 3;
     const auto before = Posted().size();
     Chat(c.failure);
+    Chat("next");
     Fail(c.failure);
     if (LinkState().bridgeDown) Reconnect();
-    Chat("next");
     std::vector<std::string> expected;
     if (c.sent_again) expected.push_back(c.failure);
     if (c.sent_again) Succeed();
@@ -130,23 +146,60 @@ TEST_F(OutageBuffer, FailureTextDecidesWhetherTheLineIsSentAgain) {
   }
 }
 
-TEST_F(OutageBuffer, KeptLineThatFailsAgainStaysFirstAndOneThatMayHaveArrivedIsNotResent) {
+// A line answered 503 while the one said after it waits is resent before it, with its own key.
+TEST_F(OutageBuffer, ResentLineKeepsItsKeyAndItsPlace) {
+  Chat("a");
+  const std::string key = KeyOf(LastRequest());
+  Chat("b");
+  Fail("HTTP 503 Service Unavailable");
+  Reconnect();
+  Fail("Timeout was reached");  // may have arrived: again, under the same key
+  Reconnect();
+  Succeed();
+  Succeed();
+  const auto& requests = env().Requests();
+  ASSERT_THAT(Posted(), ElementsAre("a", "a", "a", "b"));
+  EXPECT_EQ(KeyOf(requests[requests.size() - 2]), key);
+  EXPECT_NE(KeyOf(requests.back()), key);
+  EXPECT_EQ(PluginLog().back(), Info(BufferLine(2, 0, 0, 0)));
+}
+
+// The after-reconnection line counts each fate apart; a line the bot keeps failing, or one the
+// host will not start, is given up with a warning naming it, and the lines after it go on.
+TEST_F(OutageBuffer, CountsEachFateAndGivesUpAPoisonLine) {
+  Settings().OutageBufferLines = 10;
+  Chat("poison");
+  const std::string key = KeyOf(LastRequest());
+  Chat("too long");
+  Chat("fine");
+  for (int attempt = 1; attempt < 3; ++attempt) {
+    Fail("HTTP 500 Internal Server Error");
+    Reconnect();
+  }
+  Fail("HTTP 500 Internal Server Error");
+  EXPECT_EQ(PluginLog().back(), Warning("Palaverlink: outage buffer: gave up on POST /api/chat/inbound "
+                                        "(Idempotency-Key " +
+                                        key +
+                                        ", last failure: HTTP 500 Internal Server Error). Dropped; "
+                                        "the lines after it go on."));
+  Reconnect();
+  Fail("HTTP 413 Payload Too Large");
+  Chat("unstartable");
+  env().RefuseRequests(true);
+  Succeed();  // fine; then the host will not start the next one
+  env().RefuseRequests(false);
+  EXPECT_THAT(Posted(), ElementsAre("poison", "poison", "poison", "too long", "fine"));
+  EXPECT_EQ(PluginLog().back(), Info(BufferLine(1, 1, 2, 0, 10)));
+}
+
+TEST_F(OutageBuffer, LinesStillKeptAtUnloadAreCountedInOneWarning) {
   Chat("a");
   Fail();
   Chat("b");
-  Chat("c");
-  Reconnect();
-  Fail("HTTP 503 Service Unavailable");  // a, again not taken: first once more
-  ASSERT_TRUE(LinkState().bridgeDown);
-  Reconnect();
-  Succeed();                    // a
-  Fail("Timeout was reached");  // b may have arrived: not again
-  ASSERT_TRUE(LinkState().bridgeDown);
-  EXPECT_THAT(Posted(), ElementsAre("a", "a", "a", "b"));
-  Reconnect();
-  Succeed();  // c
-  EXPECT_THAT(Posted(), ElementsAre("a", "a", "a", "b", "c"));
-  EXPECT_EQ(PluginLog().back(), Info(BufferLine(3, 0)));
+  ReportUnsentAtUnload();
+  EXPECT_EQ(
+      PluginLog().back(),
+      Warning("Palaverlink: outage buffer: unloading with 2 kept line(s) not delivered; they are lost."));
 }
 
 TEST_F(OutageBuffer, OffByDefaultDropsWhileDownAsBefore) {
