@@ -45,7 +45,22 @@ Response Bot::HandleApi(const Request& request) {
   if (route->method == "POST" && !IsJsonContentType(request.headers)) {
     return Reject(request, 400, "the body must be sent with Content-Type application/json");
   }
+  if (route->method == "POST") return TakeOnce(request, route->handler);
   return (this->*(route->handler))(request);
+}
+
+Response Bot::TakeOnce(const Request& request, Response (Bot::*handler)(const Request&)) {
+  const Parsed<std::optional<std::string>> key = ReadIdempotencyKey(request.headers);
+  if (!key.value) return Reject(request, 400, key.error);
+  if (!*key.value) return (this->*handler)(request);
+  const std::string& text = **key.value;
+  if (std::optional<Response> first = taken_posts_.AnswerTo(text, timestamps_.Now())) {
+    Emit({{"event", "repeat"}, {"path", request.path}, {"key", text}});
+    return *first;
+  }
+  Response answer = (this->*handler)(request);
+  if (answer.status >= 200 && answer.status < 300) taken_posts_.Remember(text, answer, timestamps_.Now());
+  return answer;
 }
 
 Response Bot::ChatInboundRequest(const Request& request) {

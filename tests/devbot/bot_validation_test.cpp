@@ -17,6 +17,7 @@ struct BadBody {
   const char* path;
   std::string body;
   const char* reason_part;
+  std::string idempotency_key = {};  // the header's value; none when empty
 };
 
 void PrintTo(const BadBody& bad, std::ostream* out) { *out << bad.name; }
@@ -88,6 +89,12 @@ std::vector<BadBody> BadBodies() {
       {"LeaveMissingPlatformId", leave, WithMember(leave, "platformId", kDrop), "\"platformId\""},
       {"LeaveNumericPlatformId", leave, WithMember(leave, "platformId", 1), "must be a string"},
       {"LeaveEmptyMapId", leave, WithMember(leave, "mapId", ""), "must not be empty"},
+      {"KeyNotQuoted", inbound, WithMember(inbound, "tribeName", ""), "quoted string", "9f2c4e01a7b3d865-1"},
+      {"KeyEmpty", inbound, WithMember(inbound, "tribeName", ""), "quoted string", "\"\""},
+      {"KeyLongerThan64", leave, WithMember(leave, "mapId", "m"), "quoted string",
+       "\"" + std::string(65, 'k') + "\""},
+      {"KeyWithBackslash", sync, WithMember(sync, "mapId", "m"), "quoted string", R"("a\"b")"},
+      {"KeyWithControlCharacter", leave, WithMember(leave, "mapId", "m"), "quoted string", "\"a\tb\""},
   };
 }
 
@@ -95,8 +102,9 @@ class BadBodyTest : public ::testing::TestWithParam<BadBody> {};
 
 TEST_P(BadBodyTest, IsAnswered400WithReasonAndLeavesNoTrace) {
   BotHarness harness;
-  Response response =
-      harness.Send("POST", GetParam().path, {}, {{"Content-Type", "application/json"}}, GetParam().body);
+  Headers headers{{"Content-Type", "application/json"}};
+  if (!GetParam().idempotency_key.empty()) headers.emplace("Idempotency-Key", GetParam().idempotency_key);
+  Response response = harness.Send("POST", GetParam().path, {}, headers, GetParam().body);
   EXPECT_EQ(response.status, 400);
   EXPECT_EQ(response.content_type, "application/json");
   EXPECT_THAT(BotHarness::Json(response).at("error").get<std::string>(), HasSubstr(GetParam().reason_part));

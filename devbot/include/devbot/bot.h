@@ -18,6 +18,7 @@
 #include "devbot/http_types.h"
 #include "devbot/message_store.h"
 #include "devbot/session_board.h"
+#include "devbot/taken_posts.h"
 #include "devbot/timestamps.h"
 
 namespace devbot {
@@ -47,6 +48,8 @@ class Bot {
   Response ChatOutboundRequest(const Request& request);
   Response SessionsSyncRequest(const Request& request);
   Response SessionsLeaveRequest(const Request& request);
+  // Runs a post's handler once per Idempotency-Key: a repeat gets the first answer again.
+  Response TakeOnce(const Request& request, Response (Bot::*handler)(const Request&));
 
   Response SayCommandRequest(const Request& request);
   Response FaultCommandRequest(const Request& request);
@@ -76,6 +79,7 @@ class Bot {
   std::set<std::string> known_maps_;
   std::map<std::string, std::int64_t> requests_;  // "METHOD /path" -> requests, admin ones aside
   std::vector<InboundRecord> inbound_;
+  TakenPosts taken_posts_;
   Fault fault_;
 };
 
