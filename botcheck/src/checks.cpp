@@ -44,7 +44,7 @@ constexpr char kUnit[] = "createdAt in milliseconds since 1970";
 constexpr char kUnique[] = "createdAt differs between the messages of a map";
 constexpr char kSince[] = "only messages created after since";
 constexpr char kEcho[] = "a line never comes back to the map it was said on";
-constexpr char kRepeat[] = "a post sent again with its Idempotency-Key is answered 2xx and not stored twice";
+constexpr char kRepeat[] = "a post sent again with its Idempotency-Key answers 2xx and is not stored twice";
 constexpr char kHeld[] = "long poll (waitSeconds=2): a poll with nothing to answer is held at most 2 s";
 constexpr char kWakeUp[] =
     "long poll: a line said on the second map during a held poll reaches this map within 20 ms";
@@ -97,7 +97,7 @@ constexpr char kNotHonoured[] =
     "the plug-in allows this and polls at its usual pace (OutboundPollSeconds), so bot messages reach the "
     "players up to that much later than with a held poll";
 constexpr char kSlowWakeUp[] =
-    "every message would reach the players that much late on each long poll: set TCP_NODELAY on the bot's "
+    "the plug-in would show every bot message that much late on each long poll: set TCP_NODELAY on the bot's "
     "sockets, or write each answer (status line, headers and body) in one piece, so that Nagle's algorithm "
     "does not hold its end back until the client's delayed ACK (about 40 ms)";
 constexpr char kSlow[] =
