@@ -537,6 +537,19 @@ std::vector<std::string> CheckNames(const Options& options) {
   return names;
 }
 
+std::string ChecksText() {
+  Options without_key;
+  Options with_key;
+  with_key.api_key = "key";
+  const std::vector<std::string> always = CheckNames(without_key);
+  std::string text = "The checks, in the order printed ((key): only with --api-key):\n";
+  for (const std::string& name : CheckNames(with_key)) {
+    const bool keyed = std::find(always.begin(), always.end(), name) == always.end();
+    text += (keyed ? "  (key) " : "  - ") + name + "\n";
+  }
+  return text;
+}
+
 ExitCode RunChecks(const Options& options, std::ostream& out) {
   Report report(CheckNames(options));
   Checker(options, report).Run();

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     return botcheck::kBadCommand;
   }
   if (parsed.options->help) {
-    std::fputs(botcheck::UsageText().c_str(), stdout);
+    std::fputs((botcheck::UsageText() + botcheck::ChecksText()).c_str(), stdout);
     return botcheck::kAllOk;
   }
   return botcheck::RunChecks(*parsed.options, std::cout);

@@ -185,6 +185,31 @@ def run_case(args, case):
     return problems, result
 
 
+def help_problems(args, passing_run):
+    """--help and the guide's checker section list every check a run prints and every exit status."""
+    shown = subprocess.run([args.botcheck, "--help"], capture_output=True, text=True, timeout=30)
+    names = [line.split(" ", 3)[-1] for line in shown.stdout.splitlines() if line.startswith(("  - ", "  (key) "))]
+    with open(os.path.join(HERE, "..", "..", "docs", "bot-api.md"), encoding="utf-8") as guide:
+        section = guide.read().split("## Checking a bot", 1)[-1]
+    problems = []
+    verdicts = [line.split(": ", 1)[1] for line in passing_run.stdout.splitlines()
+                if not line.startswith("botcheck: ")]
+    if len(verdicts) != len(names):
+        problems.append(f"--help lists {len(names)} checks, a run with a key printed {len(verdicts)}")
+    for verdict in verdicts:
+        if not any(verdict.startswith(name) for name in names):
+            problems.append(f"--help does not list the check of '{verdict}'")
+    for name in names:
+        if f"`{name}`" not in section:
+            problems.append(f"the guide's checker section does not list `{name}`")
+    for status in ("0", "1", "2", "3", "4"):
+        if f"\n  {status}  " not in shown.stdout:
+            problems.append(f"--help does not explain exit status {status}")
+        if f"| {status} |" not in section:
+            problems.append(f"the guide's checker section does not explain exit status {status}")
+    return problems
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--botcheck", required=True)
@@ -208,6 +233,8 @@ def main():
             failed += 1
             print(f"FAILED the number of checks {'with' if with_key else 'without'} a key differs: {sorted(seen)}")
     for case, (problems, result) in zip(cases, outcomes):
+        if case[0] == "devbot passes with a key":
+            problems.extend(help_problems(args, result))
         if problems:
             failed += 1
             print(f"FAILED {case[0]}:")

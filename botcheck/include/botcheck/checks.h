@@ -25,6 +25,9 @@ inline constexpr int kWakeUpRounds = 3;
 // The checks of a run with these options, in the order they are printed: the same on every run.
 std::vector<std::string> CheckNames(const Options& options);
 
+// The list for --help: every check, those made only with --api-key marked.
+std::string ChecksText();
+
 // Runs every check and prints the report; returns the exit status.
 ExitCode RunChecks(const Options& options, std::ostream& out);
 
