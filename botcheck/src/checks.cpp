@@ -13,6 +13,8 @@
 #include "botcheck/answer_checks.h"
 #include "botcheck/http_client.h"
 #include "botcheck/plugin_requests.h"
+#include "check_names.h"
+#include "consequences.h"
 #include "link/request_outcome.h"
 
 namespace botcheck {
@@ -21,100 +23,11 @@ namespace {
 using palaverlink::Delivery;
 using palaverlink::ReadOutcome;
 using palaverlink::RequestResult;
+using namespace check_names;
+using namespace consequences;
 
-// The checks, by name. The list printed is exactly these, in this order (the key checks only with
-// --api-key).
-constexpr char kHealth[] = "GET /health without a key answers 2xx";
-constexpr char kHealthWithKey[] = "GET /health with the key answers 2xx";
-constexpr char kPostWithoutKey[] = "POST /api/chat/inbound without the key is refused with 401";
-constexpr char kPollWrongKey[] = "GET /api/chat/outbound with a wrong key is refused with 401";
-constexpr char kFirstPoll[] = "GET /api/chat/outbound, first poll of the map (since = now): answers 2xx";
-constexpr char kGlobalLine[] = "POST /api/chat/inbound (global line, no tribe, non-ASCII text) answers 2xx";
-constexpr char kTribeLine[] = "POST /api/chat/inbound (tribe line) answers 2xx";
-constexpr char kAllianceLine[] = "POST /api/chat/inbound (alliance line) answers 2xx";
-constexpr char kNeighbourLine[] = "POST /api/chat/inbound from a second map answers 2xx";
-constexpr char kSyncTwo[] = "POST /api/sessions/sync (two players, largest platform id) answers 2xx";
-constexpr char kSyncNone[] = "POST /api/sessions/sync (no players) answers 2xx";
-constexpr char kLeave[] = "POST /api/sessions/leave answers 2xx";
-constexpr char kPolls[] = "GET /api/chat/outbound, every later poll: answers 2xx";
-constexpr char kJsonType[] = "GET /api/chat/outbound: Content-Type application/json";
-constexpr char kShape[] = "GET /api/chat/outbound: a JSON object with a \"messages\" array";
-constexpr char kElements[] = "every message has createdAt, author, message, kind (and sourceMapName)";
-constexpr char kUnit[] = "createdAt in milliseconds since 1970";
-constexpr char kUnique[] = "createdAt differs between the messages of a map";
-constexpr char kSince[] = "only messages created after since";
-constexpr char kEcho[] = "a line never comes back to the map it was said on";
-constexpr char kRepeat[] = "a post sent again with its Idempotency-Key answers 2xx and is not stored twice";
-constexpr char kHeld[] = "long poll (waitSeconds=2): a poll with nothing to answer is held at most 2 s";
-constexpr char kWakeUp[] =
-    "long poll: a line said on the second map during a held poll reaches this map within 20 ms";
-constexpr char kSpeed[] = "every answer within 3 s";
-
-// What the plug-in does about each kind of fault, as the last part of a FAIL line.
-constexpr char kLinkDown[] =
-    "the plug-in would take the link down with one warning and go silent (no chat either way, no player "
-    "lists) until its next successful health probe";
-constexpr char kKeyRejected[] =
-    "the plug-in would write its rejected-key warning and go silent until its next successful health probe";
-constexpr char kHealthFails[] =
-    "the plug-in's health probe would fail, so after any failed request the link would never come back up";
-constexpr char kOpenDoor[] =
-    "the plug-in would not notice, but anyone who reaches the bot could post chat and player lists";
-constexpr char kRefusedNot401[] =
-    "the plug-in, given a wrong ApiKey, would drop each request with a 'the bot refused' warning and keep "
-    "the link up, instead of the warning that says to fix the key";
-constexpr char kLostNot401[] =
-    "the plug-in, given a wrong ApiKey, would write 'lost connection' instead of the warning that says to "
-    "fix the key";
-constexpr char kNotJsonType[] =
-    "the plug-in reads the text as JSON whatever the type, but the bot interface answers application/json";
-constexpr char kUnparsable[] =
-    "the plug-in would write 'could not parse outbound response' (once per run of such answers) and show "
-    "nothing";
-constexpr char kMissingMessages[] =
-    "the plug-in would write 'outbound response missing 'messages'' (once per run of such answers) and show "
-    "nothing";
-constexpr char kBadElement[] =
-    "the plug-in would skip such messages (or show them wrongly) with one warning per run of such answers";
-constexpr char kWrongUnit[] =
-    "the plug-in shows only messages created after its cursor, in milliseconds since 1970: a time in "
-    "seconds is never shown (its warning names seconds), a time far ahead hides every message until then";
-constexpr char kTwinTimes[] =
-    "the plug-in asks for messages after the greatest createdAt it saw: of two that share one, the second "
-    "is lost when they come in different polls";
-constexpr char kSinceIgnored[] =
-    "the plug-in would not show them again (it drops a message not created after its cursor, with one "
-    "warning that names since), but every poll would carry them all again";
-constexpr char kEchoed[] =
-    "the plug-in would show the line a second time on the map where the game already showed it";
-constexpr char kStoredTwice[] =
-    "the plug-in resends a post whose answer was lost with the same key (outage buffer on), and its HTTP "
-    "client may repeat one: such a line would reach the players twice. Remember the keys taken for 10 "
-    "minutes (or the last 10,000) and answer a repeat with the same 2xx without storing it";
-constexpr char kRepeatNot2xx[] =
-    "a line the plug-in resends after a lost answer would not count as delivered";
-constexpr char kNotHonoured[] =
-    "the plug-in allows this and polls at its usual pace (OutboundPollSeconds), so bot messages reach the "
-    "players up to that much later than with a held poll";
-constexpr char kSlowWakeUp[] =
-    "the plug-in would show every bot message that much late on each long poll: set TCP_NODELAY on the bot's "
-    "sockets, or write each answer (status line, headers and body) in one piece, so that Nagle's algorithm "
-    "does not hold its end back until the client's delayed ACK (about 40 ms)";
-constexpr char kSlow[] =
-    "the plug-in keeps one poll out at a time: every bot message would reach the players late";
-constexpr char kHeldTooLong[] =
-    "the plug-in's host gives up on a request after 10 s, little more than the largest waitSeconds (5): a "
-    "poll held past waitSeconds would time out and take the link down";
-constexpr char kTooLarge[] =
-    "the plug-in's host reads an answer whole into the game server's memory; keep answers small (a poll "
-    "shows at most 8 messages anyway)";
-// The refusal of one request (a 4xx but 401, 408, 429): what the plug-in does, then what is lost.
-constexpr char kRefusedPrefix[] =
-    "the plug-in would drop the request with one warning ('the bot refused ...') and keep the link up: ";
-constexpr char kLineLost[] = "that chat line would never reach the bot";
-constexpr char kListLost[] = "the bot would not learn who is playing";
-constexpr char kLeaveLost[] = "the bot would not learn of the logout";
-constexpr char kPollLost[] = "no bot message would reach the players of the map";
+static_assert(kLongPollWaitSeconds == 2 && kWakeUpLimitMs == 20 && kPollIntervalMs == 3000,
+              "the check names state these numbers");
 
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
