@@ -61,6 +61,10 @@ OutboundReading ReadOutbound(std::string_view body) {
       reading.problems.push_back("messages[" + std::to_string(index) + "] " + *problem);
     }
     if (created) reading.createdAt.push_back(*created);
+    const nlohmann::json& element = (*messages)[index];
+    if (element.is_object() && element.contains("message") && element["message"].is_string()) {
+      reading.texts.push_back(element["message"].get<std::string>());
+    }
   }
   return reading;
 }
@@ -101,6 +105,32 @@ std::optional<std::string> SinceProblem(std::int64_t since, const std::vector<st
     }
   }
   return std::nullopt;
+}
+
+std::string Printable(std::string_view text, std::size_t longest) {
+  if (text.empty()) return "(empty body)";
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (const char c : text.substr(0, longest)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) {
+      shown.push_back(c);
+    } else if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else {
+      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0x0F]};
+    }
+  }
+  if (text.size() > longest) shown += "...";
+  return shown;
+}
+
+std::size_t CountHolding(const std::vector<std::string>& texts, std::string_view line) {
+  return static_cast<std::size_t>(std::count_if(texts.begin(), texts.end(), [&](const std::string& text) {
+    return text.find(line) != std::string::npos;
+  }));
 }
 
 }  // namespace botcheck

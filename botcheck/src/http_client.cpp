@@ -7,69 +7,87 @@
 namespace botcheck {
 namespace {
 
+struct BodySink {
+  std::string* body;
+  bool too_large = false;
+};
+
+// Stops the transfer (a write error) once the body would pass the cap.
 std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
+  auto* sink = static_cast<BodySink*>(user);
+  const std::size_t bytes = size * count;
+  if (sink->body->size() + bytes > kLargestBody) {
+    sink->too_large = true;
+    return 0;
+  }
+  sink->body->append(data, bytes);
+  return bytes;
 }
 
-struct CurlHandles {
+}  // namespace
+
+struct HttpClient::Handle {
   CURL* easy = curl_easy_init();
-  curl_slist* headers = nullptr;
-  CurlHandles() = default;
-  CurlHandles(const CurlHandles&) = delete;
-  CurlHandles& operator=(const CurlHandles&) = delete;
-  ~CurlHandles() {
-    curl_slist_free_all(headers);
+  ~Handle() {
     if (easy != nullptr) curl_easy_cleanup(easy);
   }
 };
 
-}  // namespace
+HttpClient::HttpClient() {
+  static std::once_flag global_init;
+  std::call_once(global_init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  handle_ = std::make_unique<Handle>();
+}
+
+HttpClient::~HttpClient() = default;
 
 std::string HttpAnswer::FailureText() const {
   if (!reached) return error;
   return "HTTP " + std::to_string(status);
 }
 
-HttpAnswer Send(const HttpRequest& request) {
-  static std::once_flag global_init;
-  std::call_once(global_init, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-
+HttpAnswer HttpClient::Send(const HttpRequest& request) {
   HttpAnswer answer;
-  CurlHandles handles;
-  if (handles.easy == nullptr) {
+  CURL* easy = handle_->easy;
+  if (easy == nullptr) {
     answer.error = "could not start the request";
     return answer;
   }
-  CURL* easy = handles.easy;
-  for (const std::string& line : request.headers)
-    handles.headers = curl_slist_append(handles.headers, line.c_str());
+  curl_easy_reset(easy);
+  curl_slist* headers = nullptr;
+  for (const std::string& line : request.headers) headers = curl_slist_append(headers, line.c_str());
   if (request.method == "POST") {
-    handles.headers = curl_slist_append(handles.headers, "Expect:");
+    headers = curl_slist_append(headers, "Expect:");
     curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
     curl_easy_setopt(easy, CURLOPT_COPYPOSTFIELDS, request.body.c_str());
   } else {
     curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
   }
+  BodySink sink{&answer.body};
   curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, handles.headers);
+  curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
   curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, static_cast<long>(request.timeout.count() * 1000));
   curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy, CURLOPT_PROXY, "");
   curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &AppendBody);
-  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &answer.body);
+  curl_easy_setopt(easy, CURLOPT_WRITEDATA, &sink);
 
   const auto started = std::chrono::steady_clock::now();
   const CURLcode code = curl_easy_perform(easy);
-  answer.elapsed =
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-  if (code != CURLE_OK) {
+  answer.finished = std::chrono::steady_clock::now();
+  answer.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(answer.finished - started);
+  curl_slist_free_all(headers);
+  if (code != CURLE_OK && !sink.too_large) {
     answer.error = curl_easy_strerror(code);
     answer.body.clear();
     return answer;
   }
   answer.reached = true;
+  answer.too_large = sink.too_large;
   curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &answer.status);
+  curl_off_t length = -1;
+  curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  if (sink.too_large && length > 0) answer.announced = static_cast<std::uint64_t>(length);
   char* content_type = nullptr;
   curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &content_type);
   if (content_type != nullptr) answer.contentType = content_type;

@@ -13,14 +13,11 @@ int main(int argc, char** argv) {
   const botcheck::ParsedOptions parsed = botcheck::ParseOptions(arguments);
   if (!parsed.options) {
     std::fprintf(stderr, "palaverlink-botcheck: %s\n%s", parsed.error.c_str(), botcheck::UsageText().c_str());
-    return 2;
+    return botcheck::kBadCommand;
   }
   if (parsed.options->help) {
-    std::fputs(botcheck::UsageText().c_str(), stdout);
-    return 0;
+    std::fputs((botcheck::UsageText() + botcheck::ChecksText()).c_str(), stdout);
+    return botcheck::kAllOk;
   }
-  botcheck::Report report(std::cout);
-  botcheck::RunChecks(*parsed.options, report);
-  report.Summary();
-  return report.failures() == 0 ? 0 : 1;
+  return botcheck::RunChecks(*parsed.options, std::cout);
 }

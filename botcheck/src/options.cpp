@@ -70,10 +70,18 @@ std::string UsageText() {
          "  URL              the bot's address, as BridgeUrl in the plug-in's config.json\n"
          "  --api-key KEY    the key the plug-in would send (ApiKey); also checks that the bot refuses "
          "others\n"
-         "  --map-id ID      the map to post and poll as (default palaverlink-botcheck)\n"
+         "  --map-id ID      the map to post and poll as (default palaverlink-botcheck); its lines from a\n"
+         "                   second map go as ID-neighbour\n"
          "  --timeout S      give up on an answer after S seconds (default 10)\n"
-         "Sends every request the plug-in sends, prints one line a check, exits 1 when one failed.\n"
-         "It posts real chat lines and player lists: point it at a bot that is not in service.\n";
+         "Sends every request the plug-in sends, then prints each check once: 'ok', 'FAIL' (what was\n"
+         "wrong - what the plug-in would do), 'warning' or 'not checked' (why), and a count. It posts\n"
+         "real chat lines and player lists: point it at a bot that is not in service.\n"
+         "Exit status:\n"
+         "  0  every check ok (warnings allowed)\n"
+         "  1  a check failed\n"
+         "  2  the command line could not be read\n"
+         "  3  incomplete: nothing failed, but a check could not be made (the bot is not shown to be right)\n"
+         "  4  stopped: nothing answers at URL, or the bot wants a key and --api-key was not given\n";
 }
 
 }  // namespace botcheck

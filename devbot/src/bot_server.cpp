@@ -127,6 +127,9 @@ BotServer::BotServer(Bot& bot, int most_held_polls) : state_(std::make_unique<St
   // from a small pool, so connections that a client keeps for reuse (libcurl does) would leave new
   // ones waiting. It also means that stopping never waits for idle connections.
   server.set_keep_alive_max_count(1);
+  // The library writes an answer's headers and body apart: without this, Nagle's algorithm would hold
+  // the body back until the client's delayed ACK (some 40 ms on every woken long poll).
+  server.set_tcp_nodelay(true);
   server.set_keep_alive_timeout(1);
 }
 

@@ -1,9 +1,11 @@
 // What botcheck finds in an answer to the outbound poll, rule by rule, on answer texts alone.
 #include "botcheck/answer_checks.h"
-#include "botcheck/failure_reading.h"
+#include "botcheck/http_client.h"
 #include "botcheck/plugin_requests.h"
 
 #include <gtest/gtest.h>
+
+#include "link/request_outcome.h"
 
 #include <string>
 #include <vector>
@@ -100,23 +102,41 @@ TEST(CreatedAtRulesTest, TwinsAndSince) {
   EXPECT_EQ(*SinceProblem(10, {11, 10}), "asked with since=10, answered a message with createdAt 10");
 }
 
-// What the plug-in makes of a failed request, status by status.
+// What the plug-in makes of an answer, status by status: botcheck hands the plug-in's own reading
+// the text the host would, so the texts must read the same.
 TEST(FailureReadingTest, RefusalKeyOrLostLink) {
+  using palaverlink::RequestResult;
   struct Row {
     bool reached;
     long status;
-    FailureReading reading;
+    RequestResult reading;
+    const char* error = "";
   };
-  for (const Row& row :
-       {Row{true, 400, FailureReading::kRefused}, Row{true, 403, FailureReading::kRefused},
-        Row{true, 404, FailureReading::kRefused}, Row{true, 413, FailureReading::kRefused},
-        Row{true, 499, FailureReading::kRefused}, Row{true, 401, FailureReading::kKeyRejected},
-        Row{true, 408, FailureReading::kLinkLost}, Row{true, 429, FailureReading::kLinkLost},
-        Row{true, 301, FailureReading::kLinkLost}, Row{true, 500, FailureReading::kLinkLost},
-        Row{true, 503, FailureReading::kLinkLost}, Row{false, 0, FailureReading::kLinkLost},
-        Row{false, 404, FailureReading::kLinkLost}}) {
-    EXPECT_EQ(ReadFailure(row.reached, row.status), row.reading) << row.status;
+  for (const Row& row : {Row{true, 200, RequestResult::kSuccess}, Row{true, 204, RequestResult::kSuccess},
+                         Row{true, 400, RequestResult::kRefused}, Row{true, 403, RequestResult::kRefused},
+                         Row{true, 404, RequestResult::kRefused}, Row{true, 413, RequestResult::kRefused},
+                         Row{true, 499, RequestResult::kRefused}, Row{true, 401, RequestResult::kKeyRejected},
+                         Row{true, 408, RequestResult::kLinkLost}, Row{true, 429, RequestResult::kLinkLost},
+                         Row{true, 301, RequestResult::kLinkLost}, Row{true, 500, RequestResult::kLinkLost},
+                         Row{true, 503, RequestResult::kLinkLost},
+                         Row{false, 0, RequestResult::kLinkLost, "Timeout was reached"},
+                         Row{false, 404, RequestResult::kLinkLost, "Couldn't connect to server"}}) {
+    HttpAnswer answer;
+    answer.reached = row.reached;
+    answer.status = row.status;
+    answer.error = row.error;
+    EXPECT_EQ(palaverlink::ReadOutcome(answer.Succeeded(), answer.FailureText()).result, row.reading)
+        << row.status;
   }
+}
+
+// Text from the bot reaches the report with control characters escaped, so that it cannot rewrite the
+// terminal (a carriage return over a FAIL line), and an empty body says so.
+TEST(PrintableTest, EscapesControlCharactersCutsLongTextsAndNamesAnEmptyBody) {
+  EXPECT_EQ(Printable(""), "(empty body)");
+  EXPECT_EQ(Printable("\x1B[2K\rok: all\n\tfine\x7F"), "\\x1B[2K\\rok: all\\n\\x09fine\\x7F");
+  EXPECT_EQ(Printable("Grüße"), "Grüße");
+  EXPECT_EQ(Printable("abcdef", 4), "abcd...");
 }
 
 // The poll's query as the plug-in writes it: values percent-encoded, waitSeconds only for a long poll.

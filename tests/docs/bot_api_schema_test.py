@@ -255,18 +255,27 @@ def test_plugin_requests(contract, args):
         if url.path == "/api/chat/outbound":
             check(url.query.startswith(MAP_ID_IN_QUERY), f"{where} came with the query {url.query}")
             polls_waited += "waitSeconds=1" in url.query.split("&")
-        for parameter in operation.get("parameters", []):
-            values = dict(parse_qsl(url.query, keep_blank_values=True))
-            if parameter["name"] not in values:
+        for index, parameter in enumerate(operation.get("parameters", [])):
+            schema_at = pointer("paths", url.path, request["method"].lower(), "parameters", index, "schema")
+            if "$ref" in parameter:
+                name = parameter["$ref"].rsplit("/", 1)[1]
+                parameter = contract.doc["components"]["parameters"][name]
+                schema_at = pointer("components", "parameters", name, "schema")
+            if parameter["in"] == "header":
+                values = {name: value for name, value in request["headers"].items()}
+                present = parameter["name"].lower()
+            else:
+                values = dict(parse_qsl(url.query, keep_blank_values=True))
+                present = parameter["name"]
+            if present not in values:
                 check(not parameter.get("required"), f"{where} came without {parameter['name']}")
                 continue
-            value = values[parameter["name"]]
+            value = values[present]
             if parameter["schema"].get("type") == "integer":
                 if not check(value.lstrip("-").isdigit(), f"{where} {parameter['name']}={value} is not an integer"):
                     continue
                 value = int(value)
-            errors = contract.errors(pointer("paths", url.path, "get", "parameters",
-                                             operation["parameters"].index(parameter), "schema"), value)
+            errors = contract.errors(schema_at, value)
             check(not errors, f"{where} {parameter['name']}={value} is refused: {errors}")
     for where in ("POST /api/chat/inbound", "GET /api/chat/outbound", "POST /api/sessions/sync",
                   "POST /api/sessions/leave"):

@@ -17,6 +17,7 @@ struct OutboundReading {
   OutboundShape shape = OutboundShape::kUnparsable;
   std::size_t count = 0;                // elements of "messages"
   std::vector<std::int64_t> createdAt;  // of the elements whose createdAt is a whole number
+  std::vector<std::string> texts;       // the "message" of the elements that have one as a string
   std::vector<std::string> problems;    // one per faulty element: "messages[1]: ..."
 };
 
@@ -34,5 +35,12 @@ std::optional<std::string> DuplicateCreatedAtProblem(std::vector<std::int64_t> c
 
 // Elements of an answer to `since` that are not newer than it, else nothing.
 std::optional<std::string> SinceProblem(std::int64_t since, const std::vector<std::int64_t>& created);
+
+// The bot's text as a report line shows it: control characters written as \n, \r or \xHH (as the
+// plug-in's log writes them), cut after `longest` bytes with "...", and "(empty body)" for nothing.
+std::string Printable(std::string_view text, std::size_t longest = 120);
+
+// How many of `texts` hold `line`.
+std::size_t CountHolding(const std::vector<std::string>& texts, std::string_view line);
 
 }  // namespace botcheck

@@ -1,12 +1,18 @@
 // Blocking HTTP requests as the plug-in's host makes them: the headers given and nothing else, no
-// redirects followed, no proxy, one time-out for the whole exchange.
+// redirects followed, no proxy, one time-out for the whole exchange, and a connection kept for the
+// next request, as the host's HTTP client keeps it.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace botcheck {
+
+// The most of one answer's body that is read; the rest is left unread and the answer fails.
+inline constexpr std::uint64_t kLargestBody = 16 * 1024 * 1024;
 
 struct HttpAnswer {
   bool reached = false;     // an HTTP answer came back; false: `error` says why not
@@ -14,7 +20,11 @@ struct HttpAnswer {
   long status = 0;          // HTTP status when reached
   std::string contentType;  // as the bot sent it, empty when absent
   std::string body;
+  // The body went past kLargestBody; `announced` is its Content-Length, 0 when the bot gave none.
+  bool too_large = false;
+  std::uint64_t announced = 0;
   std::chrono::milliseconds elapsed{0};
+  std::chrono::steady_clock::time_point finished{};
 
   // What the plug-in's host counts as success: an answer with a 2xx status.
   bool Succeeded() const { return reached && status >= 200 && status < 300; }
@@ -30,6 +40,19 @@ struct HttpRequest {
   std::chrono::seconds timeout{10};
 };
 
-HttpAnswer Send(const HttpRequest& request);
+// One client: requests one after the other, reusing the connection when the bot keeps it open.
+class HttpClient {
+ public:
+  HttpClient();
+  ~HttpClient();
+  HttpClient(const HttpClient&) = delete;
+  HttpClient& operator=(const HttpClient&) = delete;
+
+  HttpAnswer Send(const HttpRequest& request);
+
+ private:
+  struct Handle;
+  std::unique_ptr<Handle> handle_;
+};
 
 }  // namespace botcheck
