@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/log_text.h"
+
 namespace botcheck {
 namespace {
 
@@ -109,20 +111,7 @@ std::optional<std::string> SinceProblem(std::int64_t since, const std::vector<st
 
 std::string Printable(std::string_view text, std::size_t longest) {
   if (text.empty()) return "(empty body)";
-  constexpr char kHex[] = "0123456789ABCDEF";
-  std::string shown;
-  for (const char c : text.substr(0, longest)) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte != 0x7F) {
-      shown.push_back(c);
-    } else if (c == '\n') {
-      shown += "\\n";
-    } else if (c == '\r') {
-      shown += "\\r";
-    } else {
-      shown += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0x0F]};
-    }
-  }
+  std::string shown = palaverlink::EscapeControlCharacters(text.substr(0, longest));
   if (text.size() > longest) shown += "...";
   return shown;
 }
