@@ -58,5 +58,13 @@ inline constexpr char kUnexpectedFailure[] = "Palaverlink: {} failed unexpectedl
 // warning: malformed elements of one outbound answer, skipped
 inline constexpr char kOutboundSkipped[] =
     "Palaverlink: outbound response had {} malformed message(s), skipped: {}";
+// warning: an outbound answer repeated messages the cursor has passed, not shown; once per run
+inline constexpr char kOutboundStale[] =
+    "Palaverlink: outbound response had {} message(s) with a createdAt not after since={}, not shown: "
+    "is the bot ignoring 'since', or sending createdAt in seconds instead of milliseconds? {}";
+// warning: elements of an outbound answer beyond the bounds on those without their own time; once per run
+inline constexpr char kOutboundDropped[] =
+    "Palaverlink: outbound response had {} message(s) that could not be ordered, dropped (a poll takes "
+    "at most {} without a usable createdAt, and at most {} sharing one): {}";
 
 }  // namespace palaverlink::messages

@@ -3,6 +3,7 @@
 
 #include "chat/chat_hook.h"
 #include "chat/outbound_poll.h"
+#include "chat/outbound_poll_state.h"
 #include "core/guard.h"
 #include "core/host/host_api.h"
 #include "core/host/library_pin.h"

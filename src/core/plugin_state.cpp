@@ -1,5 +1,7 @@
 #include "core/plugin_state.h"
 
+#include "chat/outbound_poll_state.h"
+
 namespace palaverlink {
 
 PluginState& State() {
@@ -7,8 +9,9 @@ PluginState& State() {
   return state;
 }
 
-void ResetPluginState() { State() = PluginState{}; }
-
-std::int64_t& OutboundCursor() { return State().outboundCursor; }
+void ResetPluginState() {
+  State() = PluginState{};
+  ResetOutboundPoll();
+}
 
 }  // namespace palaverlink

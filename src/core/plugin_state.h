@@ -8,7 +8,6 @@
 #include <spdlog/logger.h>
 #include <nlohmann/json.hpp>
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -34,15 +33,6 @@ using LogoutFn = void (*)(AShooterGameMode* game_mode, AController* exiting);
 // Whether the bot is reachable: set by a lost link, cleared by a successful health probe.
 struct LinkStateData {
   bool bridgeDown = false;
-};
-
-// The one outbound poll that may be out at a time.
-struct PollInFlight {
-  bool outstanding = false;
-  std::uint64_t sequence = 0;  // of the poll that is out
-  int ticksWaited = 0;         // timer ticks since it was sent
-  // How long the bot held it tells a long poll from an at-once answer.
-  std::chrono::steady_clock::time_point sentAt;
 };
 
 // A chat line or leave notice kept while the bot was away.
@@ -77,11 +67,6 @@ struct PluginState {
   NameSet refusedRequests;
   OutageBufferData outageBuffer;
 
-  // Outbound polling: the position (milliseconds since 1970-01-01 00:00 UTC, 0 until start-up)
-  // and the poll that is out.
-  std::int64_t outboundCursor = 0;
-  PollInFlight poll;
-
   // Platform id -> session start (milliseconds since 1970-01-01 00:00 UTC).
   std::unordered_map<std::uint64_t, std::int64_t> sessionStarts;
 
@@ -102,8 +87,5 @@ PluginState& State();
 
 // Everything back to its load-time value: Plugin_Init starts from here, and so can a test.
 void ResetPluginState();
-
-// The outbound poll position.
-std::int64_t& OutboundCursor();
 
 }  // namespace palaverlink

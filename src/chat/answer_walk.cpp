@@ -1,0 +1,143 @@
+#include "chat/answer_walk.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+#include <utility>
+
+#include "chat/json_scan.h"
+#include "chat/outbound_batch.h"
+
+namespace palaverlink {
+namespace {
+
+std::optional<std::int64_t> WholeMilliseconds(double number) {
+  number = std::trunc(number);
+  // 2^63 is exactly representable; everything in [-2^63, 2^63) fits.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (!std::isfinite(number) || number < -kLimit || number >= kLimit) return std::nullopt;
+  return static_cast<std::int64_t>(number);
+}
+
+// One "messages" array as the walk finds it.
+class MessagesWalk {
+ public:
+  explicit MessagesWalk(std::int64_t cursor) : cursor_(cursor), timed_(kShownPerCompletion) {}
+
+  // The element at the scan's position.
+  bool Element(JsonScanner& scan) {
+    const char* first = scan.Position();
+    const std::size_t index = index_++;
+    if (scan.Peek() != '{') {
+      if (!scan.SkipValue()) return false;
+      Unordered(index, {}, false);
+      return true;
+    }
+    std::string_view created_at;  // the last one counts
+    const bool scanned = scan.Object([&](std::string_view key) {
+      const char* value = scan.Position();
+      if (!scan.SkipValue()) return false;
+      if (key == "createdAt")
+        created_at = std::string_view(value, static_cast<std::size_t>(scan.Position() - value));
+      return true;
+    });
+    if (!scanned) return false;
+    const std::string_view text(first, static_cast<std::size_t>(scan.Position() - first));
+    if (created_at.empty()) {
+      Unordered(index, {text, std::nullopt}, true);
+      return true;
+    }
+    const std::optional<std::int64_t> time = ReadCreatedAt(created_at);
+    if (!time) {
+      Unordered(index, {}, false);
+    } else if (*time <= cursor_) {
+      ++answer_.stale;
+    } else {
+      timed_.Offer({*time, index, text});
+    }
+    return true;
+  }
+
+  WalkedAnswer Finish() && {
+    const OutboundBatch batch = timed_.Choose();
+    for (const TimedElement& element : batch.now)
+      unordered_.push_back({element.index, {element.text, element.createdAt}});
+    std::sort(unordered_.begin(), unordered_.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, element] : unordered_) answer_.chosen.push_back(element);
+    answer_.dropped += batch.dropped;
+    answer_.more = batch.more;
+    answer_.shape = AnswerShape::kMessages;
+    return std::move(answer_);
+  }
+
+ private:
+  // An element without a usable time: a message only when it is an object with no createdAt.
+  void Unordered(std::size_t index, ChosenElement element, bool may_hold_a_message) {
+    if (unorderedTaken_ == kUnorderedPerCompletion) {
+      ++answer_.dropped;
+      return;
+    }
+    ++unorderedTaken_;
+    if (may_hold_a_message) {
+      unordered_.push_back({index, element});
+    } else {
+      ++answer_.malformed;
+    }
+  }
+
+  std::int64_t cursor_;
+  OutboundBatchChooser timed_;
+  std::size_t index_ = 0;
+  std::size_t unorderedTaken_ = 0;
+  std::vector<std::pair<std::size_t, ChosenElement>> unordered_;
+  WalkedAnswer answer_;
+};
+
+}  // namespace
+
+std::optional<std::int64_t> ReadCreatedAt(std::string_view value) {
+  if (value.front() != '-' && (value.front() < '0' || value.front() > '9')) return std::nullopt;
+  const char* end = value.data() + value.size();
+  if (value.find_first_of(".eE") == std::string_view::npos) {
+    std::int64_t whole = 0;
+    const auto [stop, error] = std::from_chars(value.data(), end, whole);
+    if (error == std::errc() && stop == end) return whole;
+  }
+  // A fraction, an exponent, or a whole number beyond 64 bits: read as a double, as a full parse
+  // does. A number too small for a double reads as zero (the scan has refused one too large).
+  double number = 0;
+  const auto [stop, error] = std::from_chars(value.data(), end, number);
+  if (error == std::errc::result_out_of_range) return 0;
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return WholeMilliseconds(number);
+}
+
+WalkedAnswer WalkOutboundAnswer(std::string_view text, std::int64_t cursor) {
+  JsonScanner scan(text);
+  std::optional<WalkedAnswer> messages;
+  bool scanned = false;
+  if (scan.Peek() == '{') {
+    scanned = scan.Object([&](std::string_view key) {
+      if (key != "messages") return scan.SkipValue();
+      messages.reset();
+      if (scan.Peek() != '[') return scan.SkipValue();
+      MessagesWalk walk(cursor);
+      if (!scan.Array([&] { return walk.Element(scan); })) return false;
+      messages = std::move(walk).Finish();
+      return true;
+    });
+  } else {
+    scanned = scan.SkipValue();
+  }
+  if (!scanned || !scan.AtEnd()) return {};
+  if (!messages) {
+    WalkedAnswer missing;
+    missing.shape = AnswerShape::kMissingMessages;
+    return missing;
+  }
+  return std::move(*messages);
+}
+
+}  // namespace palaverlink
