@@ -23,15 +23,17 @@ std::optional<std::int64_t> WholeMilliseconds(double number) {
 // One "messages" array as the walk finds it.
 class MessagesWalk {
  public:
-  explicit MessagesWalk(std::int64_t cursor) : cursor_(cursor), timed_(kShownPerCompletion) {}
+  MessagesWalk(std::string_view answer, std::int64_t cursor)
+      : answer_begin_(answer.data()), cursor_(cursor), timed_(kShownPerCompletion) {}
 
   // The element at the scan's position.
   bool Element(JsonScanner& scan) {
     const char* first = scan.Position();
-    const std::size_t index = index_++;
+    // Its place in the answer: where it starts (a count would be one more dependency per element).
+    const auto index = static_cast<std::size_t>(first - answer_begin_);
     if (scan.Peek() != '{') {
       if (!scan.SkipValue()) return false;
-      Unordered(index, {}, false);
+      if (TakeUnordered()) ++answer_.malformed;
       return true;
     }
     std::string_view created_at;  // the last one counts
@@ -45,12 +47,12 @@ class MessagesWalk {
     if (!scanned) return false;
     const std::string_view text(first, static_cast<std::size_t>(scan.Position() - first));
     if (created_at.empty()) {
-      Unordered(index, {text, std::nullopt}, true);
+      if (TakeUnordered()) unordered_.push_back({index, {text, std::nullopt}});
       return true;
     }
     const std::optional<std::int64_t> time = ReadCreatedAt(created_at);
     if (!time) {
-      Unordered(index, {}, false);
+      if (TakeUnordered()) ++answer_.malformed;
     } else if (*time <= cursor_) {
       ++answer_.stale;
     } else {
@@ -73,23 +75,20 @@ class MessagesWalk {
   }
 
  private:
-  // An element without a usable time: a message only when it is an object with no createdAt.
-  void Unordered(std::size_t index, ChosenElement element, bool may_hold_a_message) {
+  // An element without a usable time (a message only when it is an object with no createdAt):
+  // false when the bound on them is reached and it is dropped.
+  bool TakeUnordered() {
     if (unorderedTaken_ == kUnorderedPerCompletion) {
       ++answer_.dropped;
-      return;
+      return false;
     }
     ++unorderedTaken_;
-    if (may_hold_a_message) {
-      unordered_.push_back({index, element});
-    } else {
-      ++answer_.malformed;
-    }
+    return true;
   }
 
+  const char* answer_begin_;
   std::int64_t cursor_;
   OutboundBatchChooser timed_;
-  std::size_t index_ = 0;
   std::size_t unorderedTaken_ = 0;
   std::vector<std::pair<std::size_t, ChosenElement>> unordered_;
   WalkedAnswer answer_;
@@ -123,7 +122,7 @@ WalkedAnswer WalkOutboundAnswer(std::string_view text, std::int64_t cursor) {
       if (key != "messages") return scan.SkipValue();
       messages.reset();
       if (scan.Peek() != '[') return scan.SkipValue();
-      MessagesWalk walk(cursor);
+      MessagesWalk walk(text, cursor);
       if (!scan.Array([&] { return walk.Element(scan); })) return false;
       messages = std::move(walk).Finish();
       return true;

@@ -4,6 +4,8 @@
 #include <array>
 #include <charconv>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <system_error>
 
 namespace palaverlink {
@@ -131,27 +133,6 @@ JsonScanner::JsonScanner(std::string_view text) : at_(text.data()), end_(text.da
   if (text.starts_with("\xEF\xBB\xBF")) at_ += 3;
 }
 
-void JsonScanner::SkipBlanks() {
-  while (at_ < end_ && (*at_ == ' ' || *at_ == '\t' || *at_ == '\n' || *at_ == '\r')) ++at_;
-}
-
-char JsonScanner::Peek() {
-  SkipBlanks();
-  return at_ < end_ ? *at_ : '\0';
-}
-
-bool JsonScanner::AtEnd() {
-  SkipBlanks();
-  return at_ == end_;
-}
-
-bool JsonScanner::Take(char c) {
-  SkipBlanks();
-  if (at_ == end_ || *at_ != c) return false;
-  ++at_;
-  return true;
-}
-
 bool JsonScanner::Key(std::string_view& key) {
   SkipBlanks();
   const char* first = at_;
@@ -166,13 +147,34 @@ bool JsonScanner::Key(std::string_view& key) {
   return true;
 }
 
+// Plain characters in a run, the common case: eight at a time while none of them is a quote, a
+// backslash, a control character or a byte above 0x7F, then one at a time.
+void JsonScanner::PlainRun() {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  const char* at = at_;
+  const char* const end = end_;
+  while (end - at >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, 8);
+    const std::uint64_t quote = word ^ (kOnes * '"');
+    const std::uint64_t backslash = word ^ (kOnes * '\\');
+    // A byte is zero in x exactly when (x - 1) sets its high bit while x's high bit is clear.
+    const std::uint64_t special = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                                  ((word - kOnes * 0x20) & ~word) | word;
+    if ((special & kHighs) != 0) break;
+    at += 8;
+  }
+  while (at < end && kPlainInString[static_cast<unsigned char>(*at)]) ++at;
+  at_ = at;
+}
+
 bool JsonScanner::String() {
   escaped_ = false;
   if (at_ == end_ || *at_ != '"') return false;
   ++at_;
   while (at_ < end_) {
-    // Plain characters in a run: the common case, one test each.
-    while (at_ < end_ && kPlainInString[static_cast<unsigned char>(*at_)]) ++at_;
+    PlainRun();
     if (at_ == end_) break;
     const auto byte = static_cast<unsigned char>(*at_);
     if (byte == '"') {
@@ -243,34 +245,38 @@ bool JsonScanner::Utf8Sequence() {
   return true;
 }
 
+// Local pointers throughout: the bytes read are chars, which may alias the scanner's own members,
+// so working on at_ directly would store and reload it at every byte.
 bool JsonScanner::Number() {
-  const char* first = at_;
-  if (at_ < end_ && *at_ == '-') ++at_;
-  if (at_ == end_) return false;
-  if (*at_ == '0') {
-    ++at_;
-  } else if (IsDigit(*at_)) {
-    while (at_ < end_ && IsDigit(*at_)) ++at_;
+  const char* at = at_;
+  const char* const end = end_;
+  const char* const first = at;
+  if (at < end && *at == '-') ++at;
+  if (at == end) return false;
+  if (*at == '0') {
+    ++at;
+  } else if (IsDigit(*at)) {
+    while (at < end && IsDigit(*at)) ++at;
   } else {
     return false;
   }
   bool plain = true;
-  if (at_ < end_ && *at_ == '.') {
-    ++at_;
-    if (at_ == end_ || !IsDigit(*at_)) return false;
-    while (at_ < end_ && IsDigit(*at_)) ++at_;
+  if (at < end && *at == '.') {
+    ++at;
+    if (at == end || !IsDigit(*at)) return false;
+    while (at < end && IsDigit(*at)) ++at;
   }
-  if (at_ < end_ && (*at_ == 'e' || *at_ == 'E')) {
+  if (at < end && (*at == 'e' || *at == 'E')) {
     plain = false;
-    ++at_;
-    if (at_ < end_ && (*at_ == '+' || *at_ == '-')) ++at_;
-    if (at_ == end_ || !IsDigit(*at_)) return false;
-    while (at_ < end_ && IsDigit(*at_)) ++at_;
+    ++at;
+    if (at < end && (*at == '+' || *at == '-')) ++at;
+    if (at == end || !IsDigit(*at)) return false;
+    while (at < end && IsDigit(*at)) ++at;
   }
-  const std::string_view number(first, static_cast<std::size_t>(at_ - first));
+  at_ = at;
   // Only long digit runs or an exponent can reach beyond a double.
-  if (plain && number.size() < 300) return true;
-  return !OverflowsDouble(number);
+  if (plain && at - first < 300) return true;
+  return !OverflowsDouble(std::string_view(first, static_cast<std::size_t>(at - first)));
 }
 
 bool JsonScanner::Literal(std::string_view word) {
@@ -281,8 +287,26 @@ bool JsonScanner::Literal(std::string_view word) {
   return true;
 }
 
+bool JsonScanner::Scalar() {
+  switch (*at_) {
+    case '"':
+      return String();
+    case 't':
+      return Literal("true");
+    case 'f':
+      return Literal("false");
+    case 'n':
+      return Literal("null");
+    default:
+      return Number();
+  }
+}
+
 // Without recursion: the containers we are in are kept in open_.
-bool JsonScanner::SkipValue() {
+bool JsonScanner::SkipAnyValue() {
+  SkipBlanks();
+  if (at_ == end_) return false;
+  if (*at_ != '{' && *at_ != '[') return Scalar();
   open_.clear();
   for (;;) {
     SkipBlanks();
@@ -298,15 +322,7 @@ bool JsonScanner::SkipValue() {
         }
         continue;
       }
-    } else if (c == '"') {
-      if (!String()) return false;
-    } else if (c == 't') {
-      if (!Literal("true")) return false;
-    } else if (c == 'f') {
-      if (!Literal("false")) return false;
-    } else if (c == 'n') {
-      if (!Literal("null")) return false;
-    } else if (!Number()) {
+    } else if (!Scalar()) {
       return false;
     }
     // A value is complete: close what it completes, or go on to the next member or element.
