@@ -98,14 +98,25 @@ class MessagesWalk {
 
 std::optional<std::int64_t> ReadCreatedAt(std::string_view value) {
   if (value.front() != '-' && (value.front() < '0' || value.front() > '9')) return std::nullopt;
+  // The common case by hand: a whole number of at most 18 digits, which surely fits.
+  const bool negative = value.front() == '-';
+  const std::size_t digits = value.size() - (negative ? 1 : 0);
+  if (digits <= 18) {
+    std::int64_t whole = 0;
+    std::size_t at = negative ? 1 : 0;
+    while (at < value.size() && value[at] >= '0' && value[at] <= '9')
+      whole = whole * 10 + (value[at++] - '0');
+    if (at == value.size()) return negative ? -whole : whole;
+  }
+  // A fraction, an exponent, or a whole number of more digits: read as a double, as a full parse
+  // does beyond 64 bits. A number too small for a double reads as zero (the scan has refused one
+  // too large).
   const char* end = value.data() + value.size();
   if (value.find_first_of(".eE") == std::string_view::npos) {
     std::int64_t whole = 0;
     const auto [stop, error] = std::from_chars(value.data(), end, whole);
     if (error == std::errc() && stop == end) return whole;
   }
-  // A fraction, an exponent, or a whole number beyond 64 bits: read as a double, as a full parse
-  // does. A number too small for a double reads as zero (the scan has refused one too large).
   double number = 0;
   const auto [stop, error] = std::from_chars(value.data(), end, number);
   if (error == std::errc::result_out_of_range) return 0;

@@ -67,6 +67,13 @@ constexpr auto kPlainInString = [] {
   return plain;
 }();
 
+// The characters that may follow a backslash, but for 'u'.
+constexpr auto kSingleEscape = [] {
+  std::array<bool, 256> single{};
+  for (char c : {'"', '\\', '/', 'b', 'f', 'n', 'r', 't'}) single[static_cast<unsigned char>(c)] = true;
+  return single;
+}();
+
 void AppendUtf8(std::string& out, unsigned code_point) {
   if (code_point < 0x80) {
     out += static_cast<char>(code_point);
@@ -174,7 +181,7 @@ bool JsonScanner::String() {
   if (at_ == end_ || *at_ != '"') return false;
   ++at_;
   while (at_ < end_) {
-    PlainRun();
+    if (kPlainInString[static_cast<unsigned char>(*at_)]) PlainRun();  // not between two escapes
     if (at_ == end_) break;
     const auto byte = static_cast<unsigned char>(*at_);
     if (byte == '"') {
@@ -193,27 +200,36 @@ bool JsonScanner::String() {
 }
 
 bool JsonScanner::Escape() {
-  ++at_;
-  if (at_ == end_) return false;
-  const char c = *at_++;
-  if (c == '"' || c == '\\' || c == '/' || c == 'b' || c == 'f' || c == 'n' || c == 'r' || c == 't') {
-    return true;
+  const char* at = at_ + 1;
+  const char* const end = end_;
+  if (at == end) return false;
+  const char c = *at++;
+  if (c != 'u') {
+    at_ = at;
+    return kSingleEscape[static_cast<unsigned char>(c)];
   }
-  if (c != 'u') return false;
-  auto hex4 = [this](int& unit) {
-    if (end_ - at_ < 4 || !std::all_of(at_, at_ + 4, [](char h) { return HexValue(h) >= 0; })) return false;
-    unit = Hex4At(at_);
-    at_ += 4;
+  // Four hex digits, and a low surrogate's escape right after a high one.
+  auto hex4 = [&](int& unit) {
+    if (end - at < 4) return false;
+    unit = 0;
+    for (int i = 0; i < 4; ++i) {
+      const int digit = HexValue(at[i]);
+      if (digit < 0) return false;
+      unit = unit * 16 + digit;
+    }
+    at += 4;
     return true;
   };
   int unit = 0;
-  if (!hex4(unit)) return false;
-  if (unit >= 0xDC00 && unit <= 0xDFFF) return false;
-  if (unit < 0xD800 || unit > 0xDBFF) return true;
-  if (end_ - at_ < 2 || at_[0] != '\\' || at_[1] != 'u') return false;
-  at_ += 2;
-  int low = 0;
-  return hex4(low) && low >= 0xDC00 && low <= 0xDFFF;
+  if (!hex4(unit) || (unit >= 0xDC00 && unit <= 0xDFFF)) return false;
+  if (unit >= 0xD800 && unit <= 0xDBFF) {
+    if (end - at < 2 || at[0] != '\\' || at[1] != 'u') return false;
+    at += 2;
+    int low = 0;
+    if (!hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
+  }
+  at_ = at;
+  return true;
 }
 
 // One well-formed UTF-8 sequence of two to four bytes (no overlong forms, no surrogates, nothing

@@ -102,6 +102,18 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
       std::string(5000, '[') + std::string(5000, ']'),
       R"({"messages":[)" + std::string(5000, '[') + std::string(5000, ']') + "]}",
       R"({"messages":[)" + std::string(5000, '[') + std::string(4999, ']') + "]}",
+      // Plain runs read eight bytes at a time, and what ends them at every place in a word.
+      "{\"messages\":[{\"message\":\"abcdefghijklmnop\x01qrs\"}]}",
+      "{\"messages\":[{\"message\":\"abcdefghijk\xC3\xA9lmnopqrstuvwxyz\"}]}",
+      "{\"messages\":[{\"message\":\"abcdefghij\xFFklmnopqrstuvwxyz\"}]}",
+      "{\"messages\":[{\"message\":\"abcdefghijklm\\\"nopqrstuvwxyz\\u0041\\n\"}]}",
+      "{\"messages\":[{\"message\":\"abcdefghijklmno\x7F\x1F\"}]}",
+      // Whole numbers read inline, and the forms that leave that path.
+      R"({"messages":[123.5,12e3,7E-2,10,{"createdAt":1234567890123456789},{"createdAt":-12}]})",
+      R"({"messages":[123.]})",
+      R"({"messages":[1x]})",
+      R"({"messages":[12)",
+      "12345",
       R"({"messages":[{"createdAt":5},{"cre\u0061tedAt":"x"},{"\u00e9\ud83d\ude00\n":1,"createdAt":6}]})",
       R"({"messages":[{"createdAt":-9223372036854775809},{"createdAt":18446744073709551615},{"createdAt":-0.0}]})",
   };
