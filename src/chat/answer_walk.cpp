@@ -47,7 +47,7 @@ class MessagesWalk {
     if (!scanned) return false;
     const std::string_view text(first, static_cast<std::size_t>(scan.Position() - first));
     if (created_at.empty()) {
-      if (TakeUnordered()) unordered_.push_back({index, {text, std::nullopt}});
+      if (TakeUnordered()) taken_.push_back({index, {text, std::nullopt}});
       return true;
     }
     const std::optional<std::int64_t> time = ReadCreatedAt(created_at);
@@ -64,10 +64,9 @@ class MessagesWalk {
   WalkedAnswer Finish() && {
     const OutboundBatch batch = timed_.Choose();
     for (const TimedElement& element : batch.now)
-      unordered_.push_back({element.index, {element.text, element.createdAt}});
-    std::sort(unordered_.begin(), unordered_.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (auto& [index, element] : unordered_) answer_.chosen.push_back(element);
+      taken_.push_back({element.index, {element.text, element.createdAt}});
+    std::sort(taken_.begin(), taken_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, element] : taken_) answer_.chosen.push_back(element);
     answer_.dropped += batch.dropped;
     answer_.more = batch.more;
     answer_.shape = AnswerShape::kMessages;
@@ -78,19 +77,21 @@ class MessagesWalk {
   // An element without a usable time (a message only when it is an object with no createdAt):
   // false when the bound on them is reached and it is dropped.
   bool TakeUnordered() {
-    if (unorderedTaken_ == kUnorderedPerCompletion) {
+    if (unordered_taken_ == kUnorderedPerCompletion) {
       ++answer_.dropped;
       return false;
     }
-    ++unorderedTaken_;
+    ++unordered_taken_;
     return true;
   }
 
   const char* answer_begin_;
   std::int64_t cursor_;
   OutboundBatchChooser timed_;
-  std::size_t unorderedTaken_ = 0;
-  std::vector<std::pair<std::size_t, ChosenElement>> unordered_;
+  std::size_t unordered_taken_ = 0;
+  // What the completion reads in full, with its place in the answer: the first elements without a
+  // time, and at the end the chosen timed ones.
+  std::vector<std::pair<std::size_t, ChosenElement>> taken_;
   WalkedAnswer answer_;
 };
 

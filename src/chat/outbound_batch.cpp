@@ -17,9 +17,9 @@ OutboundBatchChooser::OutboundBatchChooser(std::size_t limit) : limit_(std::max<
 
 void OutboundBatchChooser::Offer(const TimedElement& element) {
   if (offered_ == 0 || element.createdAt < earliest_.front().createdAt) {
-    atLeastTime_ = 1;
+    at_least_time_ = 1;
   } else if (element.createdAt == earliest_.front().createdAt) {
-    ++atLeastTime_;
+    ++at_least_time_;
   }
   ++offered_;
   if (earliest_.size() == limit_ + 1) {
@@ -37,7 +37,7 @@ OutboundBatch OutboundBatchChooser::Choose() const {
     while (taken > 0 && earliest_[taken].createdAt == earliest_[taken - 1].createdAt) --taken;
     if (taken == 0) {
       taken = limit_;
-      batch.dropped = atLeastTime_ - limit_;
+      batch.dropped = at_least_time_ - limit_;
     }
     batch.more = offered_ > taken + batch.dropped;
   }

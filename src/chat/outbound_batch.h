@@ -44,7 +44,7 @@ class OutboundBatchChooser {
   std::size_t limit_;
   std::vector<TimedElement> earliest_;  // the limit + 1 earliest so far, by time then answer order
   std::size_t offered_ = 0;
-  std::size_t atLeastTime_ = 0;  // how many were offered with the least time
+  std::size_t at_least_time_ = 0;  // how many were offered with the least time
 };
 
 }  // namespace palaverlink

@@ -57,9 +57,10 @@ void SendPoll() {
 
 // The poll's own one-second timer. The host's timers tick only in whole seconds, and the poll
 // timer may tick once a minute: this one counts the seconds a poll is out, opens the pace's next
-// second, and sends the poll a completion asked for when the pace held it back. It is the only
-// clock the host shows the plug-in (a test host moves it by hand), so the pace and the lost poll
-// follow the same time as every other timer.
+// second, and sends the poll a completion asked for when the pace held it back. The host's timers
+// are the time the plug-in shares with the host (a test host moves them by hand), so the pace and
+// the lost poll follow them as every other timer does; only how long a bot held a poll, a matter
+// of fractions of a second, is read from the steady clock.
 void PaceTick() {
   auto& poll = OutboundPollState();
   poll.pace.SecondPassed();

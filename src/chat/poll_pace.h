@@ -31,7 +31,10 @@ inline bool PollAgainAtOnce(const PollOutcome& outcome, std::int64_t held_ms, in
 // The polls sent in the current second and the one before it, the seconds counted by the poll's
 // one-second timer: a poll may go while the two together are fewer than four. Any second of real
 // time lies within two such seconds, so no second sees more than four polls, whatever the bot
-// answers; and a backlog still drains four completions at a time, every other second.
+// answers. Spacing polls 250 ms apart instead would need a finer clock than the host's timers,
+// which tick in whole seconds: a poll held back would wait for the next tick anyway, and a backlog
+// would drain one completion (8 messages) a second. This way it drains four completions at a
+// time, every other second.
 class PollPace {
  public:
   bool Allows() const { return sentThisSecond_ + sentSecondBefore_ < kPollsPerSecond; }
