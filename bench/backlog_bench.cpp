@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "bench_host.h"
-#include "chat/outbound_poll.h"
-#include "core/plugin_state.h"
+#include "chat/outbound_answer.h"
+#include "chat/outbound_poll_state.h"
 
 namespace palaverlink::bench {
 namespace {

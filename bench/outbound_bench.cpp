@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "bench_host.h"
-#include "chat/outbound_poll.h"
+#include "chat/outbound_answer.h"
 #include "delivery_floor.h"
 
 namespace palaverlink::bench {

@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "chat/answer_walk.h"
 #include "chat/outbound_batch.h"
 #include "devhost/host.h"
 #include "devhost/text.h"
@@ -52,17 +53,15 @@ std::u16string AsShown(const std::string& utf8) {
 }
 
 // "createdAt" as whole milliseconds; nothing when it has no usable value.
-std::optional<std::int64_t> CreatedAt(const json& element) {
-  const auto found = element.find("createdAt");
-  if (found == element.end()) return 0;
-  if (found->is_number_unsigned()) {
-    const auto value = found->get<std::uint64_t>();
+std::optional<std::int64_t> UsableTime(const json& createdAt) {
+  if (createdAt.is_number_unsigned()) {
+    const auto value = createdAt.get<std::uint64_t>();
     if (value > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;
     return static_cast<std::int64_t>(value);
   }
-  if (found->is_number_integer()) return found->get<std::int64_t>();
-  if (found->is_number_float()) {
-    const double value = std::trunc(found->get<double>());
+  if (createdAt.is_number_integer()) return createdAt.get<std::int64_t>();
+  if (createdAt.is_number_float()) {
+    const double value = std::trunc(createdAt.get<double>());
     if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0)) return std::nullopt;
     return static_cast<std::int64_t>(value);
   }
@@ -76,9 +75,12 @@ std::optional<std::string> TextOf(const json& element, const char* key, const ch
   return found->get<std::string>();
 }
 
-// An element that is not an object or holds a key of the wrong type is skipped; its "createdAt",
-// when usable, still counts for the cursor.
-ExpectedOutcome Expect(std::string_view answer) {
+// An element whose createdAt is not after the cursor is not shown. Elements the plug-in cannot
+// order (not an object, no createdAt or an unusable one) are taken up to a bound, in the answer's
+// order, and dropped beyond it; of those taken, only objects without createdAt can be shown. An
+// element that holds a key of the wrong type is skipped; its createdAt, when usable, still counts
+// for the cursor.
+ExpectedOutcome Expect(std::string_view answer, std::int64_t cursor) {
   ExpectedOutcome outcome;
   // No zero byte can stand in JSON text; nlohmann would stop reading at one after the value.
   if (answer.find('\0') != std::string_view::npos) return outcome;
@@ -87,12 +89,20 @@ ExpectedOutcome Expect(std::string_view answer) {
   const auto messages = value.find("messages");
   if (messages == value.end() || !messages->is_array()) return outcome;
   std::size_t timed = 0;
+  std::size_t unordered = 0;
   for (const json& element : *messages) {
-    if (!element.is_object()) continue;
-    const auto created_at = CreatedAt(element);
-    if (!created_at) continue;
-    outcome.batched = ++timed > palaverlink::kShownPerCompletion;
-    outcome.greatest_created_at = std::max(outcome.greatest_created_at.value_or(INT64_MIN), *created_at);
+    std::optional<std::int64_t> created_at;
+    const bool is_object = element.is_object();
+    const bool has_time = is_object && element.contains("createdAt");
+    if (has_time) created_at = UsableTime(element["createdAt"]);
+    if (!created_at) {
+      if (++unordered > palaverlink::kUnorderedPerCompletion || !is_object || has_time) continue;
+    } else if (*created_at <= cursor) {
+      continue;
+    } else {
+      outcome.batched = ++timed > palaverlink::kShownPerCompletion;
+      outcome.greatest_created_at = std::max(outcome.greatest_created_at.value_or(INT64_MIN), *created_at);
+    }
     const auto author = TextOf(element, "author", "");
     const auto message = TextOf(element, "message", "");
     const auto kind = TextOf(element, "kind", "gabblen");
@@ -140,7 +150,7 @@ class Scene {
   Scene& operator=(const Scene&) = delete;
 
   void Answer(const std::string& answer) {
-    const ExpectedOutcome expected = Expect(answer);
+    const ExpectedOutcome expected = Expect(answer, cursor_);
     const std::size_t shown_before = host_->game().Shown().size();
 
     host_->Complete(poll_, true, answer);
@@ -154,9 +164,12 @@ class Scene {
     const auto& shown = host_->game().Shown();
     const std::size_t count = shown.size() - shown_before;
     if (expected.batched) {
-      // Which ones come now is the batch's choice; never more than the answer holds, none twice.
+      // Which ones come now is the batch's choice; never more than the answer holds, none twice,
+      // and never more than the bounds of one completion.
       FUZZ_CHECK(count <= expected.shown.size() * kPlayers, "%zu lines shown, at most %zu expected", count,
                  expected.shown.size() * kPlayers);
+      const std::size_t bound = palaverlink::kShownPerCompletion + palaverlink::kUnorderedPerCompletion;
+      FUZZ_CHECK(count <= bound * kPlayers, "%zu lines shown in one completion", count);
       cursor_ = NextPollCursor();
       return;
     }

@@ -1,9 +1,9 @@
 #include "plugin_reset.h"
 
 #include "chat/chat_hook.h"
+#include "chat/outbound_poll_state.h"
 #include "core/guard.h"
 #include "core/log_channel.h"
-#include "core/plugin_state.h"
 #include "core/settings.h"
 #include "game/map_id.h"
 #include "link/idempotency_key.h"
@@ -18,7 +18,7 @@ void ResetPluginState() {
   ResetSettings();
   ResetLogChannel();
   ResetGuards();
-  ResetLinkAndPollState();
+  ResetOutboundPoll();
   ResetLinkState();
   ResetOutbox();
   ResetIdempotencyKeys();

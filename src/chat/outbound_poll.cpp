@@ -1,22 +1,14 @@
 #include "chat/outbound_poll.h"
 
-#include <algorithm>
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <utility>
-#include <vector>
 
-#include "chat/answer_skim.h"
-#include "chat/broadcast.h"
 #include "chat/outbound_answer.h"
-#include "chat/outbound_batch.h"
+#include "chat/outbound_poll_state.h"
 #include "chat/poll_pace.h"
-#include "core/log_channel.h"
-#include "core/log_messages.h"
-#include "core/plugin_state.h"
+#include "core/guard.h"
+#include "core/host/host_api.h"
 #include "core/settings.h"
 #include "game/map_id.h"
 #include "link/bot_request.h"
@@ -26,32 +18,17 @@ namespace palaverlink {
 namespace {
 
 constexpr char kOutboundPath[] = "/api/chat/outbound";
+constexpr int kPaceTimerSeconds = 1;
 
-// At most one poll is out at a time: with a bot slower than the poll interval, two polls with the
-// same cursor would bring the same messages twice.
-PollInFlight& InFlight() { return State().poll; }
-
-std::int64_t HeldMs(const PollInFlight& poll) {
+std::int64_t HeldMs(const OutboundPollRecord& poll) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - poll.sentAt)
       .count();
 }
 
-// The poll timer is the clock here: the host runs PollOutbound once every OutboundPollSeconds.
-bool OutstandingPollIsLost(const PollInFlight& poll) {
-  const std::int64_t interval = std::max(1, Settings().OutboundPollSeconds);
-  return poll.ticksWaited * interval > kOutboundPollLostSeconds;
-}
+void PollAtOnce();
 
-}  // namespace
-
-void PollOutbound() {
-  auto& poll = InFlight();
-  if (poll.outstanding) {
-    ++poll.ticksWaited;
-    if (!OutstandingPollIsLost(poll)) return;
-    poll.outstanding = false;  // its answer, should it still come, is ignored
-  }
-  if (LinkState().bridgeDown) return;
+void SendPoll() {
+  auto& poll = OutboundPollState();
   if (!EnsureMapId()) return;
 
   BotRequest request;
@@ -61,54 +38,68 @@ void PollOutbound() {
   const int wait_seconds = Settings().OutboundWaitSeconds;
   if (wait_seconds > 0) request.query.push_back({"waitSeconds", std::to_string(wait_seconds)});
   const std::uint64_t sequence = ++poll.sequence;
-  poll.outstanding = true;
-  poll.ticksWaited = 0;
-  poll.sentAt = std::chrono::steady_clock::now();
   const Handover sent =
       SendToBot(request, [sequence](const RequestOutcome& outcome, const std::string& text, LinkChange) {
-        auto& in_flight = InFlight();
+        auto& in_flight = OutboundPollState();
         if (!in_flight.outstanding || in_flight.sequence != sequence) return;
         in_flight.outstanding = false;
         if (outcome.result != RequestResult::kSuccess) return;
         const PollOutcome shown = ShowOutboundAnswer(text);
-        if (PollAgainAtOnce(shown, HeldMs(in_flight), Settings().OutboundWaitSeconds)) PollOutbound();
+        if (PollAgainAtOnce(shown, HeldMs(in_flight), Settings().OutboundWaitSeconds)) PollAtOnce();
       });
-  if (sent != Handover::kStarted) poll.outstanding = false;
+  if (sent != Handover::kStarted) return;
+  poll.outstanding = true;
+  poll.secondsOut = 0;
+  poll.sentAt = std::chrono::steady_clock::now();
+  poll.pace.Sent();
 }
 
-PollOutcome ShowOutboundAnswer(const std::string& text) {
-  const SkimmedAnswer answer = SkimOutboundAnswer(text);
-  if (answer.shape == SkimShape::kUnparsable) {
-    Log().warn(messages::kOutboundUnparsable, AnswerExcerpt(text));
-    return {};
+// The poll's own one-second timer. The host's timers tick only in whole seconds, and the poll
+// timer may tick once a minute: this one counts the seconds a poll is out, opens the pace's next
+// second, and sends the poll a completion asked for when the pace held it back. The host's timers
+// are the time the plug-in shares with the host (a test host moves them by hand), so the pace and
+// the lost poll follow them as every other timer does; only how long a bot held a poll, a matter
+// of fractions of a second, is read from the steady clock.
+void PaceTick() {
+  auto& poll = OutboundPollState();
+  poll.pace.SecondPassed();
+  if (poll.outstanding) {
+    ++poll.secondsOut;
+    return;
   }
-  if (answer.shape == SkimShape::kMissingMessages) {
-    Log().warn(messages::kOutboundMissingMessages, AnswerExcerpt(text));
-    return {};
-  }
-  std::vector<std::optional<std::int64_t>> times;
-  times.reserve(answer.elements.size());
-  for (const SkimmedElement& element : answer.elements) times.push_back(element.createdAt);
-  const OutboundBatch batch = ChooseOutboundBatch(times, OutboundCursor(), kShownPerCompletion);
-  if (!batch.now.empty() && Settings().Debug) Log().info(messages::kOutboundDelivered, batch.now.size());
+  if (!poll.repollDue || !poll.pace.Allows()) return;
+  poll.repollDue = false;
+  SendPoll();
+}
 
-  const std::int64_t cursor_before = OutboundCursor();
-  std::size_t skipped = 0;
-  for (std::size_t index : batch.now) {
-    const OutboundElement element = ReadSkimmedElement(answer.elements[index]);
-    if (element.createdAt && *element.createdAt > OutboundCursor()) OutboundCursor() = *element.createdAt;
-    if (!element.message) {
-      ++skipped;
-      continue;
-    }
-    const OutboundMessage& message = *element.message;
-    if (Settings().Debug) {
-      Log().info(messages::kOutboundMessage, message.kind, message.author, message.message);
-    }
-    BroadcastChatLine(message.senderTag, message.chatLine);
+void PollAtOnce() {
+  auto& poll = OutboundPollState();
+  if (poll.pace.Allows()) {
+    SendPoll();
+  } else {
+    poll.repollDue = true;
   }
-  if (skipped > 0) Log().warn(messages::kOutboundSkipped, skipped, AnswerExcerpt(text));
-  return {OutboundCursor() > cursor_before, batch.more};
+}
+
+}  // namespace
+
+void PollOutbound() {
+  auto& poll = OutboundPollState();
+  if (!poll.paceTimerStarted) {
+    poll.paceTimerStarted = true;
+    host::RegisterRecurringTimer([] { RunGuarded("outbound poll pace", [] { PaceTick(); }); },
+                                 kPaceTimerSeconds);
+  }
+  if (poll.outstanding) {
+    // Judged by the seconds since it was sent, not by poll ticks: with a poll interval above the
+    // limit, a poll sent just before a tick (at once after a completion) would be lost at that tick
+    // while the bot still holds it.
+    if (poll.secondsOut <= kOutboundPollLostSeconds) return;
+    poll.outstanding = false;  // its answer, should it still come, is ignored
+  }
+  if (!poll.pace.Allows()) return;
+  poll.repollDue = false;
+  SendPoll();
 }
 
 }  // namespace palaverlink

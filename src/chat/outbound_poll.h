@@ -1,22 +1,12 @@
-// Polling the bot for the messages of this map and showing them to the players.
+// Polling the bot for the messages of this map: sends the poll, paces it, and hands each answer
+// to ShowOutboundAnswer (chat/outbound_answer.h).
 #pragma once
-
-#include <string>
-
-#include "chat/poll_pace.h"
 
 namespace palaverlink {
 
-// An outstanding poll older than this is counted as lost, so that polling never stops for good.
-inline constexpr int kOutboundPollLostSeconds = 30;
-
-// Sends one GET /api/chat/outbound?mapId=...&since=... unless the link is down, the map id is
-// unknown, or the previous poll is still outstanding.
+// The poll timer's tick: sends one GET /api/chat/outbound?mapId=...&since=... unless the link is
+// down, the map id is unknown, the previous poll is still out (and not yet lost), or the pace
+// allows no poll now.
 void PollOutbound();
-
-// What the poll's completion does with an answer: parses it, moves OutboundCursor, shows its
-// messages (a bounded batch of a backlog). A malformed element is skipped (one warning per answer)
-// and the elements after it are still shown. The outcome says whether to poll again at once.
-PollOutcome ShowOutboundAnswer(const std::string& answer_text);
 
 }  // namespace palaverlink

@@ -1,9 +1,16 @@
-// When the next outbound poll goes out: at the timer's next tick, or at once after a completion.
+// When the next outbound poll goes out: at the timer's next tick, or at once after a completion,
+// never more than kPollsPerSecond in any second.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace palaverlink {
+
+inline constexpr std::size_t kPollsPerSecond = 4;
+
+// An outstanding poll older than this is counted as lost, so that polling never stops for good.
+inline constexpr int kOutboundPollLostSeconds = 30;
 
 struct PollOutcome {
   bool cursorMoved = false;  // the answer brought messages newer than the cursor
@@ -20,5 +27,26 @@ inline bool PollAgainAtOnce(const PollOutcome& outcome, std::int64_t held_ms, in
   if (wait_seconds <= 0) return false;
   return outcome.cursorMoved || held_ms * 2 >= static_cast<std::int64_t>(wait_seconds) * 1000;
 }
+
+// The polls sent in the current second and the one before it, the seconds counted by the poll's
+// one-second timer: a poll may go while the two together are fewer than four. Any second of real
+// time lies within two such seconds, so no second sees more than four polls, whatever the bot
+// answers. Spacing polls 250 ms apart instead would need a finer clock than the host's timers,
+// which tick in whole seconds: a poll held back would wait for the next tick anyway, and a backlog
+// would drain one completion (8 messages) a second. This way it drains four completions at a
+// time, every other second.
+class PollPace {
+ public:
+  bool Allows() const { return sentThisSecond_ + sentSecondBefore_ < kPollsPerSecond; }
+  void Sent() { ++sentThisSecond_; }
+  void SecondPassed() {
+    sentSecondBefore_ = sentThisSecond_;
+    sentThisSecond_ = 0;
+  }
+
+ private:
+  std::size_t sentThisSecond_ = 0;
+  std::size_t sentSecondBefore_ = 0;
+};
 
 }  // namespace palaverlink

@@ -70,5 +70,13 @@ inline constexpr char kOutboundSkipped[] =
 inline constexpr char kHookNotInstalled[] =
     "Palaverlink: could not hook {} - {} will not reach the bot. Use a version of the plug-in made for "
     "this game and framework.";
+// warning: an outbound answer repeated messages the cursor has passed, not shown; once per run
+inline constexpr char kOutboundStale[] =
+    "Palaverlink: outbound response had {} message(s) with a createdAt not after since={}, not shown: "
+    "is the bot ignoring 'since', or sending createdAt in seconds instead of milliseconds? {}";
+// warning: elements of an outbound answer beyond the bounds on those without their own time; once per run
+inline constexpr char kOutboundDropped[] =
+    "Palaverlink: outbound response had {} message(s) that could not be ordered, dropped (a poll takes "
+    "at most {} without a usable createdAt, and at most {} sharing one): {}";
 
 }  // namespace palaverlink::messages

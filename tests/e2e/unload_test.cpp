@@ -92,7 +92,7 @@ TEST_F(UnloadInFlight, WhatTheHostKeepsAfterUnloadDoesNothingForTenSeconds) {
   ASSERT_TRUE(server_->WaitForEvent([](const Json& event) { return IsEvent(event, "unloaded"); }, 5s));
   const auto left = LeftBehind(*server_);
   ASSERT_TRUE(left);
-  EXPECT_EQ(left->timers, 3);       // the poll, the sync and the health probe
+  EXPECT_EQ(left->timers, 4);       // the poll, its pace, the sync and the health probe
   EXPECT_GT(left->completions, 3);  // at least the three chat lines, and polls and syncs
   EXPECT_TRUE(left->library_stays);
 
@@ -119,7 +119,7 @@ TEST_F(UnloadInFlight, QuitWithRequestsInFlightEndsPromptlyAndClean) {
   ExpectCleanExit(5s);
   const auto left = LeftBehind(*server_);
   ASSERT_TRUE(left);
-  EXPECT_EQ(left->timers, 3);
+  EXPECT_EQ(left->timers, 4);
   EXPECT_GT(left->completions, 3);
 }
 

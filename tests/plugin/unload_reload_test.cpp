@@ -20,8 +20,12 @@ using ::testing::IsEmpty;
 using namespace std::chrono_literals;
 
 constexpr std::uint64_t kAnn = 76561198000000001ULL;
-constexpr char kPollAnswer[] =
-    R"({"messages":[{"createdAt":99999999999999,"author":"Gus","message":"late","kind":"gabblen"}]})";
+// A message created just after the poll's since, so that every answer has one to show.
+std::string PollAnswer(const std::string& url) {
+  const auto since = std::stoll(url.substr(url.rfind("&since=") + 7));
+  return R"({"messages":[{"createdAt":)" + std::to_string(since + 1) +
+         R"(,"author":"Gus","message":"late","kind":"gabblen"}]})";
+}
 
 class UnloadReload : public PluginFixture {
  protected:
@@ -43,7 +47,8 @@ class UnloadReload : public PluginFixture {
       if (answered_.count(request.id)) continue;
       answered_.insert(request.id);
       const bool poll = request.url.find("/api/chat/outbound") != std::string::npos;
-      host().Complete(request.id, poll || success, poll ? kPollAnswer : "HTTP 500 Internal Server Error");
+      host().Complete(request.id, poll || success,
+                      poll ? PollAnswer(request.url) : "HTTP 500 Internal Server Error");
     }
   }
 
@@ -66,7 +71,8 @@ TEST_F(UnloadReload, AfterUnloadTimersDueAndRequestsInFlightDoNothing) {
   host().UnloadPlugin();
   const std::size_t sent = env().Requests().size();
   const std::size_t logged = PluginLog().size();
-  EXPECT_EQ(host().TimerIntervals().size(), 3u) << "the host keeps the timers of an unloaded plug-in";
+  // The poll's own one-second timer starts with the first poll.
+  EXPECT_EQ(host().TimerIntervals().size(), 4u) << "the host keeps the timers of an unloaded plug-in";
 
   // Answers come back (a message to show, failures that would take the link down), the timers
   // keep firing, players keep chatting and leaving.

@@ -4,22 +4,44 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "chat/answer_skim.h"
-#include "chat/outbound_answer.h"
+#include "chat/answer_walk.h"
 #include "chat/outbound_batch.h"
 #include "chat/poll_pace.h"
 
 namespace palaverlink {
 namespace {
 
-// The skim must accept exactly what the full reading accepts, and find the same elements; the one
-// exception is a zero byte after the value, where the full reading stops as if the text ended.
-TEST(AnswerSkim, AgreesWithTheFullReadingOnEveryText) {
+// The nlohmann reading of createdAt, as the walk must agree with: absent, usable, or unusable.
+enum class TimeKind { kAbsent, kUsable, kUnusable };
+std::pair<TimeKind, std::int64_t> FullReadingOfCreatedAt(const nlohmann::json& element) {
+  const auto found = element.find("createdAt");
+  if (found == element.end()) return {TimeKind::kAbsent, 0};
+  if (found->is_number_unsigned()) {
+    const auto value = found->get<std::uint64_t>();
+    if (value > static_cast<std::uint64_t>(INT64_MAX)) return {TimeKind::kUnusable, 0};
+    return {TimeKind::kUsable, static_cast<std::int64_t>(value)};
+  }
+  if (found->is_number_integer()) return {TimeKind::kUsable, found->get<std::int64_t>()};
+  if (found->is_number_float()) {
+    const double value = std::trunc(found->get<double>());
+    if (!(value >= -9223372036854775808.0 && value < 9223372036854775808.0)) return {TimeKind::kUnusable, 0};
+    return {TimeKind::kUsable, static_cast<std::int64_t>(value)};
+  }
+  return {TimeKind::kUnusable, 0};
+}
+
+// The walk must accept exactly what the full reading accepts, and take the same elements with the
+// same times; the one exception is a zero byte after the value, where the full reading stops as if
+// the text ended. No text here has more elements than one completion takes.
+TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
   const std::vector<std::string> texts = {
       R"({"messages":[]})",
       " \t\r\n{ \"messages\" : [ 1 , \"x\" , null , true , false , [ ] , { } ] } ",
@@ -80,67 +102,107 @@ TEST(AnswerSkim, AgreesWithTheFullReadingOnEveryText) {
       std::string(5000, '[') + std::string(5000, ']'),
       R"({"messages":[)" + std::string(5000, '[') + std::string(5000, ']') + "]}",
       R"({"messages":[)" + std::string(5000, '[') + std::string(4999, ']') + "]}",
+      // Plain runs read eight bytes at a time, and what ends them at every place in a word.
+      "{\"messages\":[{\"message\":\"abcdefghijklmnop\x01qrs\"}]}",
+      "{\"messages\":[{\"message\":\"abcdefghijk\xC3\xA9lmnopqrstuvwxyz\"}]}",
+      "{\"messages\":[{\"message\":\"abcdefghij\xFFklmnopqrstuvwxyz\"}]}",
+      "{\"messages\":[{\"message\":\"abcdefghijklm\\\"nopqrstuvwxyz\\u0041\\n\"}]}",
+      "{\"messages\":[{\"message\":\"abcdefghijklmno\x7F\x1F\"}]}",
+      // Whole numbers read inline, and the forms that leave that path.
+      R"({"messages":[123.5,12e3,7E-2,10,{"createdAt":1234567890123456789},{"createdAt":-12}]})",
+      R"({"messages":[123.]})",
+      R"({"messages":[1x]})",
+      R"({"messages":[12)",
+      "12345",
+      R"({"messages":[{"createdAt":5},{"cre\u0061tedAt":"x"},{"\u00e9\ud83d\ude00\n":1,"createdAt":6}]})",
+      R"({"messages":[{"createdAt":-9223372036854775809},{"createdAt":18446744073709551615},{"createdAt":-0.0}]})",
   };
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.substr(0, 120));
-    const SkimmedAnswer skimmed = SkimOutboundAnswer(text);
+    const WalkedAnswer walked = WalkOutboundAnswer(text, INT64_MIN);
     const bool zero_byte = text.find('\0') != std::string::npos;
     const nlohmann::json full = zero_byte ? nlohmann::json(nlohmann::json::value_t::discarded)
                                           : nlohmann::json::parse(text, nullptr, false);
-    ASSERT_EQ(skimmed.shape == SkimShape::kUnparsable, full.is_discarded());
+    ASSERT_EQ(walked.shape == AnswerShape::kUnparsable, full.is_discarded());
     if (full.is_discarded()) continue;
     const bool has_messages = full.is_object() && full.contains("messages") && full["messages"].is_array();
-    ASSERT_EQ(skimmed.shape == SkimShape::kMessages, has_messages);
+    ASSERT_EQ(walked.shape == AnswerShape::kMessages, has_messages);
     if (!has_messages) continue;
-    const auto& elements = full["messages"];
-    ASSERT_EQ(skimmed.elements.size(), elements.size());
-    for (std::size_t i = 0; i < elements.size(); ++i) {
-      EXPECT_EQ(nlohmann::json::parse(skimmed.elements[i].text), elements[i]) << i;
-      EXPECT_EQ(skimmed.elements[i].createdAt, outbound_detail::ReadElement(elements[i]).createdAt) << i;
+    std::vector<nlohmann::json> taken;
+    std::vector<std::optional<std::int64_t>> times;
+    std::size_t malformed = 0;
+    for (const nlohmann::json& element : full["messages"]) {
+      const auto [kind, time] = FullReadingOfCreatedAt(element);
+      if (!element.is_object() || kind == TimeKind::kUnusable) {
+        ++malformed;
+      } else if (kind == TimeKind::kUsable && time == INT64_MIN) {
+        continue;  // not after the cursor
+      } else {
+        taken.push_back(element);
+        times.push_back(kind == TimeKind::kUsable ? std::optional<std::int64_t>(time) : std::nullopt);
+      }
+    }
+    EXPECT_EQ(walked.malformed, malformed);
+    ASSERT_EQ(walked.chosen.size(), taken.size());
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+      EXPECT_EQ(nlohmann::json::parse(walked.chosen[i].text), taken[i]) << i;
+      EXPECT_EQ(walked.chosen[i].createdAt, times[i]) << i;
     }
   }
 }
 
-using Times = std::vector<std::optional<std::int64_t>>;
+// Feeds the times (all after the cursor) to the chooser in the answer's order.
+OutboundBatch Choose(const std::vector<std::int64_t>& times, std::size_t limit) {
+  OutboundBatchChooser chooser(limit);
+  for (std::size_t index = 0; index < times.size(); ++index) chooser.Offer({times[index], index, {}});
+  return chooser.Choose();
+}
+
+std::vector<std::size_t> Indexes(const OutboundBatch& batch) {
+  std::vector<std::size_t> indexes;
+  for (const TimedElement& element : batch.now) indexes.push_back(element.index);
+  return indexes;
+}
 
 TEST(OutboundBatch, TakesTheEarliestWithoutSplittingEqualTimes) {
-  constexpr std::int64_t kCursor = 100;
   struct Case {
     const char* what;
-    Times times;
+    std::vector<std::int64_t> times;
     std::size_t limit;
     std::vector<std::size_t> now;
+    std::size_t dropped;
     bool more;
   };
-  const std::optional<std::int64_t> unusable;
   const std::vector<Case> table = {
-      {"fits: all, answer order", {103, 101, 102}, 3, {0, 1, 2}, false},
-      {"empty", {}, 3, {}, false},
-      {"plain cut", {101, 102, 103, 104, 105}, 2, {0, 1}, true},
-      {"cut by time, not by place", {105, 101, 104, 102, 103}, 2, {1, 3}, true},
-      {"equal times straddle the cut: cut before them", {101, 102, 102, 102, 103}, 2, {0}, true},
-      {"equal run longer than the limit: all of it", {102, 102, 102, 102, 103}, 2, {0, 1, 2, 3}, true},
-      {"equal run to the end", {101, 102, 102, 102}, 2, {0}, true},
-      {"one equal run, nothing else", {102, 102, 102}, 2, {0, 1, 2}, false},
-      {"old times would be lost: all of them", {90, 95, 99, 100}, 2, {0, 1, 2, 3}, false},
-      {"old times first, then new", {90, 95, 101, 102, 103}, 3, {0, 1, 2}, true},
-      {"old and a new one equal to the cursor", {90, 100, 101, 102}, 1, {0, 1}, true},
-      {"absent time (0) is old", {0, 0, 0, 101}, 2, {0, 1, 2}, true},
-      {"unusable times always taken", {unusable, 101, 102, unusable, 103}, 2, {0, 1, 2, 3}, true},
-      {"unusable times do not count", {unusable, unusable, unusable, 101}, 1, {0, 1, 2, 3}, false},
-      {"limit 0 still moves on", {101, 102}, 0, {0}, true},
+      {"fits: all, answer order", {103, 101, 102}, 3, {0, 1, 2}, 0, false},
+      {"empty", {}, 3, {}, 0, false},
+      {"plain cut", {101, 102, 103, 104, 105}, 2, {0, 1}, 0, true},
+      {"cut by time, not by place", {105, 101, 104, 102, 103}, 2, {1, 3}, 0, true},
+      {"the earliest come last", {105, 104, 103, 102, 101}, 2, {3, 4}, 0, true},
+      {"equal times straddle the cut: cut before them", {101, 102, 102, 102, 103}, 2, {0}, 0, true},
+      {"equal run longer than the limit: its first ones, the rest dropped",
+       {102, 102, 102, 102, 103},
+       2,
+       {0, 1},
+       2,
+       true},
+      {"equal run longer than the limit, found late", {103, 101, 104, 101, 101}, 2, {1, 3}, 1, true},
+      {"equal run to the end", {101, 102, 102, 102}, 2, {0}, 0, true},
+      {"one equal run, nothing else", {102, 102, 102}, 2, {0, 1}, 1, false},
+      {"limit 0 still moves on", {101, 102}, 0, {0}, 0, true},
   };
   for (const Case& c : table) {
     SCOPED_TRACE(c.what);
-    const OutboundBatch batch = ChooseOutboundBatch(c.times, kCursor, c.limit);
-    EXPECT_EQ(batch.now, c.now);
+    const OutboundBatch batch = Choose(c.times, c.limit);
+    EXPECT_EQ(Indexes(batch), c.now);
+    EXPECT_EQ(batch.dropped, c.dropped);
     EXPECT_EQ(batch.more, c.more);
   }
 }
 
 // Polls of a bot that answers everything after `since`, until nothing is left: every message is
-// shown once, in time order, and each completion shows at most the limit unless one run of equal
-// times is longer.
+// shown once, in time order, each completion shows at most the limit, and of a run of equal times
+// longer than the limit only its first ones are shown.
 TEST(OutboundBatch, BacklogDrainsOnceInOrderWhateverTheRuns) {
   for (int seed = 1; seed <= 40; ++seed) {
     SCOPED_TRACE(seed);
@@ -153,22 +215,29 @@ TEST(OutboundBatch, BacklogDrainsOnceInOrderWhateverTheRuns) {
       backlog.push_back(time);
     }
     const std::size_t limit = 1 + static_cast<std::size_t>(seed % 7);
+    std::vector<std::int64_t> expected;
+    for (std::size_t i = 0; i < backlog.size(); ++i) {
+      std::size_t run_start = i;
+      while (run_start > 0 && backlog[run_start - 1] == backlog[i]) --run_start;
+      if (i - run_start < limit) expected.push_back(backlog[i]);
+    }
     std::int64_t cursor = 999;
     std::vector<std::int64_t> shown;
     for (int poll = 0; poll < 400; ++poll) {
-      Times answer;
+      std::vector<std::int64_t> answer;
       for (std::int64_t at : backlog) {
         if (at > cursor) answer.push_back(at);
       }
-      const OutboundBatch batch = ChooseOutboundBatch(answer, cursor, limit);
-      for (std::size_t index : batch.now) {
-        shown.push_back(*answer[index]);
-        cursor = std::max(cursor, *answer[index]);
+      const OutboundBatch batch = Choose(answer, limit);
+      ASSERT_LE(batch.now.size(), limit);
+      for (const TimedElement& element : batch.now) {
+        shown.push_back(element.createdAt);
+        cursor = std::max(cursor, element.createdAt);
       }
       if (!batch.more) break;
       ASSERT_FALSE(batch.now.empty());
     }
-    EXPECT_EQ(shown, backlog);
+    EXPECT_EQ(shown, expected);
   }
 }
 

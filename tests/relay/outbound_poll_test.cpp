@@ -1,11 +1,14 @@
 // The bot's messages in the game: the poll request, the cursor, the answers of every shape, the
 // link going down, and at most one poll out at a time.
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "chat/answer_walk.h"
 #include "chat/outbound_batch.h"
+#include "chat/poll_pace.h"
 #include "devhost/text.h"
 #include "relay/relay_fixture.h"
 
@@ -53,6 +56,12 @@ class OutboundPoll : public RelayFixture {
     return lines;
   }
 
+  // The plug-in's lines after the first `mark` of them.
+  std::vector<std::string> LinesAfter(std::size_t mark) {
+    const auto lines = LinesAfterLoad();
+    return {lines.begin() + static_cast<std::ptrdiff_t>(std::min(mark, lines.size())), lines.end()};
+  }
+
   std::int64_t before_load_ = 0;
   std::int64_t after_load_ = 0;
 };
@@ -98,9 +107,10 @@ TEST_F(OutboundPoll, CursorMovesToTheGreatestCreatedAtAndNeverBack) {
             start + 300);
   EXPECT_EQ(SinceOf(NextPoll()), start + 400);
 
+  // "old" lies before the cursor: not shown (a warning names it; see the test of a bot that ignores since).
   EXPECT_EQ(LinesShownToRex(),
             (std::vector<std::u16string>{u"[Gabblen] first", u"[Gabblen] second", u"[Gabblen] third",
-                                         u"[Gabblen] no time", u"[Gabblen] old", u"[Gabblen] fraction"}));
+                                         u"[Gabblen] no time", u"[Gabblen] fraction"}));
 }
 
 TEST_F(OutboundPoll, TagAndLineFollowKindSourceMapAndAuthor) {
@@ -123,9 +133,13 @@ TEST_F(OutboundPoll, TagAndLineFollowKindSourceMapAndAuthor) {
       {R"({"author":"Ann"})", u"[Gabblen]", u"Ann: "},
       {R"({"extra":true})", u"[Gabblen]", u""},
   };
-  std::string answer = R"({"messages":[)";
-  for (std::size_t i = 0; i < table.size(); ++i) answer += (i ? "," : "") + std::string(table[i].element);
-  PollAndAnswer(answer + "]}");
+  // Elements without createdAt: at most kUnorderedPerCompletion in one answer.
+  for (std::size_t first = 0; first < table.size(); first += kUnorderedPerCompletion) {
+    std::string answer = R"({"messages":[)";
+    for (std::size_t i = first; i < std::min(table.size(), first + kUnorderedPerCompletion); ++i)
+      answer += (i > first ? "," : "") + std::string(table[i].element);
+    PollAndAnswer(answer + "]}");
+  }
 
   const auto shown = ShownTo(kRex);
   ASSERT_EQ(shown.size(), table.size());
@@ -136,7 +150,7 @@ TEST_F(OutboundPoll, TagAndLineFollowKindSourceMapAndAuthor) {
   }
 }
 
-TEST_F(OutboundPoll, AnswersOfTheWrongShapeGiveOneWarningEachAndKeepTheCursor) {
+TEST_F(OutboundPoll, AnswersOfTheWrongShapeWarnAndKeepTheCursor) {
   LoadOnMap();
   const std::string long_page = "<html>" + std::string(300, 'x') + "</html>";
   struct Answer {
@@ -160,6 +174,7 @@ TEST_F(OutboundPoll, AnswersOfTheWrongShapeGiveOneWarningEachAndKeepTheCursor) {
   for (const auto& answer : table) {
     SCOPED_TRACE(answer.text);
     EXPECT_EQ(PollAndAnswer(answer.text), start);
+    PollAndAnswer(R"({"messages":[]})");  // ends the run: the next fault warns again
   }
   EXPECT_EQ(SinceOf(NextPoll()), start);
 
@@ -180,10 +195,11 @@ TEST_F(OutboundPoll, MalformedElementsAreSkippedWithOneWarningAndTheRestStillSho
       R"({"createdAt":)" + at(30) + R"(,"message":"bad source","kind":"map","sourceMapName":null},)" +
       R"({"createdAt":1e300,"message":"huge"},{"createdAt":99999999999999999999,"message":"huger"},)" +
       R"({"createdAt":)" + at(40) + R"(,"message":"two","kind":"gabblen","sourceMapName":9},)" +
-      R"({"message":["list"]},{"kind":{}},)" + R"({"createdAt":)" + at(35) + R"(,"message":"three"}]})";
+      R"({"createdAt":)" + at(45) + R"(,"message":["list"]},{"createdAt":)" + at(46) + R"(,"kind":{}},)" +
+      R"({"createdAt":)" + at(35) + R"(,"message":"three"}]})";
 
   EXPECT_EQ(PollAndAnswer(answer), start);
-  EXPECT_EQ(SinceOf(NextPoll()), start + 40);
+  EXPECT_EQ(SinceOf(NextPoll()), start + 46);
 
   EXPECT_EQ(LinesShownToRex(),
             (std::vector<std::u16string>{u"[Gabblen] one", u"[Gabblen] two", u"[Gabblen] three"}));
@@ -375,6 +391,158 @@ TEST_F(OutboundPoll, PollOutstandingLongerThanThirtySecondsCountsAsLost) {
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] fresh"});
   EXPECT_TRUE(LinesAfterLoad().empty());
   NextPoll();
+}
+
+TEST_F(OutboundPoll, BotIgnoringSinceHasNothingShownTwiceAndOneWarningPerRun) {
+  LoadOnMap();
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  auto element = [](std::int64_t at, const char* text) {
+    return R"({"createdAt":)" + std::to_string(at) + R"(,"message":")" + text + R"("})";
+  };
+  const std::string everything =
+      R"({"messages":[)" + element(start + 10, "a") + "," + element(start + 20, "b") + "]}";
+  const std::string everything_and_news = R"({"messages":[)" + element(start + 10, "a") + "," +
+                                          element(start + 20, "b") + "," + element(start + 30, "news") + "]}";
+  const std::string in_seconds = R"({"messages":[)" + element(start / 1000 + 60, "seconds") + "]}";
+
+  PollAndAnswer(everything);
+  PollAndAnswer(everything);
+  PollAndAnswer(everything);
+  PollAndAnswer(everything_and_news);
+  PollAndAnswer(R"({"messages":[]})");
+  EXPECT_EQ(PollAndAnswer(in_seconds), start + 30);
+  EXPECT_EQ(SinceOf(NextPoll()), start + 30);
+
+  EXPECT_EQ(LinesShownToRex(),
+            (std::vector<std::u16string>{u"[Gabblen] a", u"[Gabblen] b", u"[Gabblen] news"}));
+  const auto warning = [](std::size_t count, std::int64_t since, const std::string& answer) {
+    return "[warning] Palaverlink: outbound response had " + std::to_string(count) +
+           " message(s) with a createdAt not after since=" + std::to_string(since) +
+           ", not shown: is the bot ignoring 'since', or sending createdAt in seconds instead of "
+           "milliseconds? " +
+           answer.substr(0, 200);
+  };
+  EXPECT_EQ(LinesAfterLoad(), (std::vector<std::string>{warning(2, start + 20, everything),
+                                                        warning(1, start + 30, in_seconds)}));
+}
+
+TEST_F(OutboundPoll, WarningsAboutAnswersComeOncePerRunOfSuchAnswers) {
+  LoadOnMap();
+  struct Fault {
+    const char* answer;
+    const char* warning;
+  };
+  const Fault faults[] = {
+      {"<html>", "[warning] Palaverlink: could not parse outbound response: <html>"},
+      {R"({"messages":null})",
+       R"([warning] Palaverlink: outbound response missing 'messages': {"messages":null})"},
+      {R"({"messages":[5,{"message":"ok"}]})",
+       R"([warning] Palaverlink: outbound response had 1 malformed message(s), skipped: {"messages":[5,{"message":"ok"}]})"},
+  };
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(fault.answer);
+    const auto mark = LinesAfterLoad().size();
+    for (int answer = 0; answer < 3; ++answer) PollAndAnswer(fault.answer);
+    PollAndAnswer(R"({"messages":[]})");
+    PollAndAnswer(fault.answer);
+    PollAndAnswer(R"({"messages":[]})");
+    EXPECT_EQ(LinesAfter(mark), (std::vector<std::string>{fault.warning, fault.warning}));
+  }
+}
+
+TEST_F(OutboundPoll, ElementsThatCannotBeOrderedAreDroppedBeyondTheBoundWithOneWarningPerRun) {
+  LoadOnMap();
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  auto repeated = [](std::size_t count, const std::string& element) {
+    std::string elements;
+    for (std::size_t i = 0; i < count; ++i) elements += (i ? "," : "") + element;
+    return elements;
+  };
+  const std::string same_time = R"({"createdAt":)" + std::to_string(start + 5) + R"(,"message":"same"})";
+  const std::size_t bound = kUnorderedPerCompletion;
+  static_assert(kUnorderedPerCompletion == kShownPerCompletion);
+  struct Case {
+    const char* what;
+    std::string answer;
+    std::size_t shown;
+    std::size_t dropped;
+    std::int64_t cursor_after;
+  };
+  const std::vector<Case> table = {
+      {"no createdAt", R"({"messages":[)" + repeated(bound + 12, R"({"message":"untimed"})") + "]}", bound,
+       12, start},
+      {"one createdAt shared", R"({"messages":[)" + repeated(bound + 4, same_time) + "]}", bound, 4,
+       start + 5},
+      {"not objects count too", R"({"messages":[)" + repeated(bound + 2, "7") + R"(,{"message":"late"}]})", 0,
+       3, start + 5},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.what);
+    const auto mark = LinesAfterLoad().size();
+    const auto shown_before = ShownTo(kRex).size();
+    PollAndAnswer(c.answer);
+    EXPECT_EQ(ShownTo(kRex).size() - shown_before, c.shown);
+    PollAndAnswer(c.answer);  // the same run: no second warning
+    PollAndAnswer(R"({"messages":[]})");
+    std::vector<std::string> dropped_warnings;
+    for (const auto& line : LinesAfter(mark)) {
+      if (line.find("could not be ordered") != std::string::npos) dropped_warnings.push_back(line);
+    }
+    EXPECT_EQ(
+        dropped_warnings,
+        std::vector<std::string>{"[warning] Palaverlink: outbound response had " + std::to_string(c.dropped) +
+                                 " message(s) that could not be ordered, dropped (a poll takes at most 8 "
+                                 "without a usable createdAt, and at most 8 sharing one): " +
+                                 c.answer.substr(0, 200)});
+    EXPECT_EQ(SinceOf(NextPoll()), c.cursor_after);
+  }
+}
+
+// A bot that puts a freshly stamped notice into every answer, with long poll on, makes every answer
+// look new: it is polled at most four times in any second, and still polled.
+TEST_F(OutboundPoll, BotThatMakesEveryAnswerNewIsPolledAtMostFourTimesASecond) {
+  LoadOnMap(R"(,"OutboundWaitSeconds":1)");
+  NextPoll();
+  std::vector<std::int64_t> sent_at;  // host time of each poll
+  for (int step = 0; step < 100; ++step) {
+    for (int answered = 0; answered < 50 && !env().Pending().empty(); ++answered) {
+      const auto poll = env().Pending().front();
+      host().Complete(
+          poll.id, true,
+          R"({"messages":[{"createdAt":)" + std::to_string(SinceOf(poll) + 1) + R"(,"message":"notice"}]})");
+    }
+    const auto polls = RequestsTo(kOutbound).size();
+    while (sent_at.size() < polls) sent_at.push_back(env().NowMs());
+    Advance(std::chrono::milliseconds(100));
+  }
+  std::size_t most_in_a_second = 0;
+  for (std::size_t first = 0; first < sent_at.size(); ++first) {
+    const auto in_second = std::count_if(sent_at.begin() + static_cast<std::ptrdiff_t>(first), sent_at.end(),
+                                         [&](std::int64_t at) { return at < sent_at[first] + 1000; });
+    most_in_a_second = std::max(most_in_a_second, static_cast<std::size_t>(in_second));
+  }
+  EXPECT_EQ(most_in_a_second, kPollsPerSecond);
+  EXPECT_GE(sent_at.size(), 15u) << "ten seconds at four polls every other second";
+  EXPECT_LE(sent_at.size(), 25u);
+}
+
+// With a poll interval above the time-out, a poll sent at once after a completion is still held
+// by the bot at the next tick: it is not lost, and no second poll goes out beside it.
+TEST_F(OutboundPoll, PollHeldAcrossALongIntervalIsNotLostAtTheNextTick) {
+  LoadOnMap(R"(,"OutboundPollSeconds":60,"OutboundWaitSeconds":5)");
+  Advance(seconds(60));
+  auto polls = RequestsTo(kOutbound);
+  ASSERT_EQ(polls.size(), 1u);
+  Advance(seconds(50));
+  host().Complete(
+      polls[0].id, true,
+      R"({"messages":[{"createdAt":)" + std::to_string(SinceOf(polls[0]) + 1) + R"(,"message":"m"}]})");
+  ASSERT_EQ(RequestsTo(kOutbound).size(), 2u) << "news: the next poll goes at once";
+
+  Advance(seconds(10));
+  EXPECT_EQ(RequestsTo(kOutbound).size(), 2u) << "held 10 s: not lost";
+  Advance(seconds(60));
+  EXPECT_EQ(RequestsTo(kOutbound).size(), 3u) << "held 70 s: lost";
 }
 
 TEST_F(OutboundPoll, PollTheHostRefusedToStartIsNotWaitedFor) {

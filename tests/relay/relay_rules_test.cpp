@@ -6,20 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "chat/answer_skim.h"
+#include "chat/answer_walk.h"
+#include "chat/broadcast.h"
 #include "chat/chat_hook.h"
-#include "chat/outbound_answer.h"
+#include "chat/outbound_message.h"
 
 namespace palaverlink {
 namespace {
-
-// Every element of an answer read in full, as a completion reads those it shows.
-std::vector<OutboundElement> ReadAllElements(const std::string& text) {
-  std::vector<OutboundElement> elements;
-  for (const SkimmedElement& element : SkimOutboundAnswer(text).elements)
-    elements.push_back(ReadSkimmedElement(element));
-  return elements;
-}
 
 TEST(RelayedChannel, FollowsTheSendModeTableAndTheThreeSwitches) {
   struct Case {
@@ -68,11 +61,13 @@ TEST(OutboundAnswer, CreatedAtIsWholeMillisecondsOrMakesTheElementMalformed) {
   };
   for (const auto& c : table) {
     SCOPED_TRACE(c.value);
-    const auto elements =
-        ReadAllElements(std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}");
-    ASSERT_EQ(elements.size(), 1u);
-    EXPECT_EQ(elements[0].createdAt, c.createdAt);
-    EXPECT_EQ(elements[0].message.has_value(), c.createdAt.has_value());
+    EXPECT_EQ(ReadCreatedAt(c.value), c.createdAt);
+    // In an answer: a usable time is shown (or, at the least time, not after any cursor); an
+    // unusable one makes the element malformed.
+    const WalkedAnswer walked = WalkOutboundAnswer(
+        std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}", INT64_MIN);
+    EXPECT_EQ(walked.chosen.size() + walked.stale, c.createdAt ? 1u : 0u);
+    EXPECT_EQ(walked.malformed, c.createdAt ? 0u : 1u);
   }
 }
 
@@ -84,43 +79,39 @@ TEST(OutboundAnswer, ReadKeyOfAnotherTypeSkipsTheElementButKeepsItsTime) {
   };
   for (const auto& element : malformed) {
     SCOPED_TRACE(element);
-    const auto elements = ReadAllElements(R"({"messages":[)" + element + "]}");
-    ASSERT_EQ(elements.size(), 1u);
-    EXPECT_EQ(elements[0].createdAt, 9);
-    EXPECT_FALSE(elements[0].message);
+    const std::string answer = R"({"messages":[)" + element + "]}";
+    const WalkedAnswer walked = WalkOutboundAnswer(answer, 0);
+    ASSERT_EQ(walked.chosen.size(), 1u);
+    EXPECT_EQ(walked.chosen[0].createdAt, 9);
+    EXPECT_FALSE(ReadOutboundMessage(walked.chosen[0].text));
   }
   // The source map is not read for lines from the outside platform.
-  const auto gabblen = ReadAllElements(R"({"messages":[{"kind":"gabblen","sourceMapName":0}]})");
-  ASSERT_EQ(gabblen.size(), 1u);
-  EXPECT_TRUE(gabblen[0].message);
+  EXPECT_TRUE(ReadOutboundMessage(R"({"kind":"gabblen","sourceMapName":0})"));
 
-  const auto not_objects = ReadAllElements(R"({"messages":[1,"x",null,[],true]})");
-  ASSERT_EQ(not_objects.size(), 5u);
-  for (const auto& element : not_objects) {
-    EXPECT_FALSE(element.createdAt);
-    EXPECT_FALSE(element.message);
-  }
+  const WalkedAnswer not_objects = WalkOutboundAnswer(R"({"messages":[1,"x",null,[],true]})", 0);
+  EXPECT_TRUE(not_objects.chosen.empty());
+  EXPECT_EQ(not_objects.malformed, 5u);
 }
 
 TEST(OutboundAnswer, ShapeOfTheWholeAnswer) {
   struct Case {
     const char* text;
-    SkimShape shape;
+    AnswerShape shape;
   };
   const std::vector<Case> table = {
-      {" \n{\"messages\":[]}\t ", SkimShape::kMessages},
-      {"null", SkimShape::kMissingMessages},
-      {"42", SkimShape::kMissingMessages},
-      {R"({"messages":"[]"})", SkimShape::kMissingMessages},
-      {R"({"Messages":[]})", SkimShape::kMissingMessages},
-      {"<html>", SkimShape::kUnparsable},
-      {R"({"messages":[]}})", SkimShape::kUnparsable},
-      {R"(/* c */ {"messages":[]})", SkimShape::kUnparsable},
-      {"{\"messages\":[{\"message\":\"\xff\"}]}", SkimShape::kUnparsable},
+      {" \n{\"messages\":[]}\t ", AnswerShape::kMessages},
+      {"null", AnswerShape::kMissingMessages},
+      {"42", AnswerShape::kMissingMessages},
+      {R"({"messages":"[]"})", AnswerShape::kMissingMessages},
+      {R"({"Messages":[]})", AnswerShape::kMissingMessages},
+      {"<html>", AnswerShape::kUnparsable},
+      {R"({"messages":[]}})", AnswerShape::kUnparsable},
+      {R"(/* c */ {"messages":[]})", AnswerShape::kUnparsable},
+      {"{\"messages\":[{\"message\":\"\xff\"}]}", AnswerShape::kUnparsable},
   };
   for (const auto& c : table) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(SkimOutboundAnswer(c.text).shape, c.shape);
+    EXPECT_EQ(WalkOutboundAnswer(c.text, 0).shape, c.shape);
   }
 }
 

@@ -1,0 +1,154 @@
+#include "chat/answer_walk.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <system_error>
+#include <utility>
+
+#include "chat/json_scan.h"
+#include "chat/outbound_batch.h"
+
+namespace palaverlink {
+namespace {
+
+std::optional<std::int64_t> WholeMilliseconds(double number) {
+  number = std::trunc(number);
+  // 2^63 is exactly representable; everything in [-2^63, 2^63) fits.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (!std::isfinite(number) || number < -kLimit || number >= kLimit) return std::nullopt;
+  return static_cast<std::int64_t>(number);
+}
+
+// One "messages" array as the walk finds it.
+class MessagesWalk {
+ public:
+  MessagesWalk(std::string_view answer, std::int64_t cursor)
+      : answer_begin_(answer.data()), cursor_(cursor), timed_(kShownPerCompletion) {}
+
+  // The element at the scan's position.
+  bool Element(JsonScanner& scan) {
+    const char* first = scan.Position();
+    // Its place in the answer: where it starts (a count would be one more dependency per element).
+    const auto index = static_cast<std::size_t>(first - answer_begin_);
+    if (scan.Peek() != '{') {
+      if (!scan.SkipValue()) return false;
+      if (TakeUnordered()) ++answer_.malformed;
+      return true;
+    }
+    std::string_view created_at;  // the last one counts
+    const bool scanned = scan.Object([&](std::string_view key) {
+      const char* value = scan.Position();
+      if (!scan.SkipValue()) return false;
+      if (key == "createdAt")
+        created_at = std::string_view(value, static_cast<std::size_t>(scan.Position() - value));
+      return true;
+    });
+    if (!scanned) return false;
+    const std::string_view text(first, static_cast<std::size_t>(scan.Position() - first));
+    if (created_at.empty()) {
+      if (TakeUnordered()) taken_.push_back({index, {text, std::nullopt}});
+      return true;
+    }
+    const std::optional<std::int64_t> time = ReadCreatedAt(created_at);
+    if (!time) {
+      if (TakeUnordered()) ++answer_.malformed;
+    } else if (*time <= cursor_) {
+      ++answer_.stale;
+    } else {
+      timed_.Offer({*time, index, text});
+    }
+    return true;
+  }
+
+  WalkedAnswer Finish() && {
+    const OutboundBatch batch = timed_.Choose();
+    for (const TimedElement& element : batch.now)
+      taken_.push_back({element.index, {element.text, element.createdAt}});
+    std::sort(taken_.begin(), taken_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [index, element] : taken_) answer_.chosen.push_back(element);
+    answer_.dropped += batch.dropped;
+    answer_.more = batch.more;
+    answer_.shape = AnswerShape::kMessages;
+    return std::move(answer_);
+  }
+
+ private:
+  // An element without a usable time (a message only when it is an object with no createdAt):
+  // false when the bound on them is reached and it is dropped.
+  bool TakeUnordered() {
+    if (unordered_taken_ == kUnorderedPerCompletion) {
+      ++answer_.dropped;
+      return false;
+    }
+    ++unordered_taken_;
+    return true;
+  }
+
+  const char* answer_begin_;
+  std::int64_t cursor_;
+  OutboundBatchChooser timed_;
+  std::size_t unordered_taken_ = 0;
+  // What the completion reads in full, with its place in the answer: the first elements without a
+  // time, and at the end the chosen timed ones.
+  std::vector<std::pair<std::size_t, ChosenElement>> taken_;
+  WalkedAnswer answer_;
+};
+
+}  // namespace
+
+std::optional<std::int64_t> ReadCreatedAt(std::string_view value) {
+  if (value.front() != '-' && (value.front() < '0' || value.front() > '9')) return std::nullopt;
+  // The common case by hand: a whole number of at most 18 digits, which surely fits.
+  const bool negative = value.front() == '-';
+  const std::size_t digits = value.size() - (negative ? 1 : 0);
+  if (digits <= 18) {
+    std::int64_t whole = 0;
+    std::size_t at = negative ? 1 : 0;
+    while (at < value.size() && value[at] >= '0' && value[at] <= '9')
+      whole = whole * 10 + (value[at++] - '0');
+    if (at == value.size()) return negative ? -whole : whole;
+  }
+  // A fraction, an exponent, or a whole number of more digits: read as a double, as a full parse
+  // does beyond 64 bits. A number too small for a double reads as zero (the scan has refused one
+  // too large).
+  const char* end = value.data() + value.size();
+  if (value.find_first_of(".eE") == std::string_view::npos) {
+    std::int64_t whole = 0;
+    const auto [stop, error] = std::from_chars(value.data(), end, whole);
+    if (error == std::errc() && stop == end) return whole;
+  }
+  double number = 0;
+  const auto [stop, error] = std::from_chars(value.data(), end, number);
+  if (error == std::errc::result_out_of_range) return 0;
+  if (error != std::errc() || stop != end) return std::nullopt;
+  return WholeMilliseconds(number);
+}
+
+WalkedAnswer WalkOutboundAnswer(std::string_view text, std::int64_t cursor) {
+  JsonScanner scan(text);
+  std::optional<WalkedAnswer> messages;
+  bool scanned = false;
+  if (scan.Peek() == '{') {
+    scanned = scan.Object([&](std::string_view key) {
+      if (key != "messages") return scan.SkipValue();
+      messages.reset();
+      if (scan.Peek() != '[') return scan.SkipValue();
+      MessagesWalk walk(text, cursor);
+      if (!scan.Array([&] { return walk.Element(scan); })) return false;
+      messages = std::move(walk).Finish();
+      return true;
+    });
+  } else {
+    scanned = scan.SkipValue();
+  }
+  if (!scanned || !scan.AtEnd()) return {};
+  if (!messages) {
+    WalkedAnswer missing;
+    missing.shape = AnswerShape::kMissingMessages;
+    return missing;
+  }
+  return std::move(*messages);
+}
+
+}  // namespace palaverlink

@@ -1,0 +1,107 @@
+// A strict JSON scanner that builds nothing: it checks a text against the grammar as it walks it,
+// and lets its caller look at the few members it cares about on the way. One pass, no recursion,
+// no allocation for ordinary texts: a 1 MiB answer is checked in a fraction of a millisecond.
+//
+// It accepts exactly what nlohmann::json::parse accepts without comments (valid UTF-8 in strings,
+// paired surrogate escapes, no number that overflows a double, an optional UTF-8 byte-order mark in
+// front) but for one thing: nlohmann stops reading at a zero byte, so it takes `{...}` followed by
+// a zero byte and anything at all; here that is trailing text like any other.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace palaverlink {
+
+class JsonScanner {
+ public:
+  explicit JsonScanner(std::string_view text);
+
+  // The next character after blanks, or '\0' at the end of the text.
+  char Peek() {
+    SkipBlanks();
+    return at_ < end_ ? *at_ : '\0';
+  }
+  // Where the scan stands: the next value starts here after a Peek.
+  const char* Position() const { return at_; }
+  // True when only blanks are left.
+  bool AtEnd() {
+    SkipBlanks();
+    return at_ == end_;
+  }
+
+  // Any one value, nested to any depth. A short whole number, the smallest value there is, is
+  // read here without a call: an answer of tiny elements costs no more per byte than another.
+  bool SkipValue() {
+    SkipBlanks();
+    const char* at = at_;
+    if (at < end_ && *at >= '1' && *at <= '9') {
+      do ++at;
+      while (at < end_ && *at >= '0' && *at <= '9');
+      if (at - at_ < 300 && (at == end_ || (*at != '.' && *at != 'e' && *at != 'E'))) {
+        at_ = at;
+        return true;
+      }
+    }
+    return SkipAnyValue();
+  }
+
+  // The object whose '{' is next: calls `on_member(key)` with the scan standing at each member's
+  // value, which on_member must scan (SkipValue, Object, Array). Keys with escapes are decoded.
+  template <typename OnMember>
+  bool Object(OnMember on_member) {
+    ++at_;
+    if (Take('}')) return true;
+    do {
+      std::string_view key;
+      if (!Key(key) || !Take(':')) return false;
+      Peek();
+      if (!on_member(key)) return false;
+    } while (Take(','));
+    return Take('}');
+  }
+
+  // The array whose '[' is next: calls `on_element()` with the scan standing at each element.
+  template <typename OnElement>
+  bool Array(OnElement on_element) {
+    ++at_;
+    if (Take(']')) return true;
+    do {
+      Peek();
+      if (!on_element()) return false;
+    } while (Take(','));
+    return Take(']');
+  }
+
+ private:
+  // Inline, like Peek and Take: they run several times for every value of the text.
+  void SkipBlanks() {
+    const char* at = at_;
+    while (at < end_ && (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r')) ++at;
+    at_ = at;
+  }
+  bool Take(char c) {
+    SkipBlanks();
+    if (at_ == end_ || *at_ != c) return false;
+    ++at_;
+    return true;
+  }
+  bool SkipAnyValue();
+  bool Scalar();
+  void PlainRun();
+  bool Key(std::string_view& key);
+  bool String();
+  bool Escape();
+  bool Utf8Sequence();
+  bool Number();
+  bool Literal(std::string_view word);
+
+  const char* at_;
+  const char* end_;
+  bool escaped_ = false;     // the last string scanned held an escape
+  std::string decoded_key_;  // a key with escapes, decoded
+  std::vector<char> open_;   // SkipValue's containers, kept between calls
+};
+
+}  // namespace palaverlink
