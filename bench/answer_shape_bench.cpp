@@ -16,6 +16,7 @@
 
 #include "bench_host.h"
 #include "chat/outbound_answer.h"
+#include "chat/outbound_message.h"
 #include "chat/outbound_poll_state.h"
 
 namespace palaverlink::bench {
@@ -73,6 +74,28 @@ std::vector<Shape> MakeShapes() {
   shapes.push_back({"one huge message", R"({"messages":[{"createdAt":)" + std::to_string(kFirstCreatedAt) +
                                             R"(,"message":")" + std::string(kAnswerBytes - 64, 'x') +
                                             R"("}]})"});
+  // The most a completion shows: 8 timed and 8 untimed elements, each line as long as is shown.
+  shapes.push_back({"lines at the length bound, half without a time", Answer([](int i) {
+                      nlohmann::json message = BotMessage(i);
+                      message["author"] = "";
+                      message["message"] = std::string(kLongestChatLineBytes, 'w');
+                      if (i % 2 == 0) {
+                        message["createdAt"] = kFirstCreatedAt + i;
+                      } else {
+                        message.erase("createdAt");
+                      }
+                      return message.dump();
+                    })});
+  shapes.push_back({"elements at the size bound, half without a time", Answer([](int i) {
+                      nlohmann::json message = BotMessage(i);
+                      message["message"] = std::string(kLongestMessageElementBytes - 200, 'w');
+                      if (i % 2 == 0) {
+                        message["createdAt"] = kFirstCreatedAt + i;
+                      } else {
+                        message.erase("createdAt");
+                      }
+                      return message.dump();
+                    })});
   shapes.push_back({"deep nesting", R"({"messages":[)" + std::string(kAnswerBytes / 2 - 16, '[') +
                                         std::string(kAnswerBytes / 2 - 16, ']') + "]}"});
   shapes.push_back({"escapes in every string", Answer([](int i) {
@@ -104,7 +127,7 @@ void BM_OutboundAnswerOfOneMiB(benchmark::State& state) {
   state.counters["worst_completion_ns"] = worst_ns;
   state.counters["answer_bytes"] = static_cast<double>(shape.answer.size());
 }
-BENCHMARK(BM_OutboundAnswerOfOneMiB)->DenseRange(0, 10)->Unit(benchmark::kMicrosecond)->Iterations(50);
+BENCHMARK(BM_OutboundAnswerOfOneMiB)->DenseRange(0, 12)->Unit(benchmark::kMicrosecond)->Iterations(50);
 
 }  // namespace
 }  // namespace palaverlink::bench

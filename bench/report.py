@@ -91,9 +91,6 @@ def load_counters(path, run_name, counters):
     return {name: sorted(values)[len(values) // 2] for name, values in found.items() if values}
 
 
-HUGE_MESSAGE = "one huge message"
-
-
 def load_worst_per_shape(path, run_name, counter):
     """The counter of each run of `run_name` (its median when repeated), by run name, with its label."""
     with open(path, encoding="utf-8") as f:
@@ -222,17 +219,12 @@ def build(times, backlog=None, answers=None):
                   f"<= {BACKLOG_GOAL_MS:g} ms", f"{duration(worst)} ({backlog.get('completions', 0):.0f} completions, "
                   f"{duration(t[backlog_runs[0]])} in all)", worst <= BACKLOG_GOAL_MS * 1e6)
 
-    # One message of 1 MiB costs what showing that line to 70 players costs (the game's strings):
-    # a row of its own, without a goal; every other shape has the completion's goal.
-    huge = [value for value, label in answers.values() if label == HUGE_MESSAGE] if answers else []
-    shapes = [(value, label) for value, label in answers.values() if label != HUGE_MESSAGE] if answers else []
+    shapes = list(answers.values()) if answers else []
     if shapes:
         worst, label = max(shapes)
         table.add("1 MiB answer of any shape, 70 players: worst single completion", "—",
                   f"<= {BACKLOG_GOAL_MS:g} ms", f"{duration(worst)} ({label}; {len(shapes)} shapes)",
                   worst <= BACKLOG_GOAL_MS * 1e6)
-    if huge:
-        table.add("the same, one message of 1 MiB (delivery to 70 players)", "—", "—", duration(huge[0]))
 
     return table, tick_share(times, relayed, broadcast, completion, sync)
 

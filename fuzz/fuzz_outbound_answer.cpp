@@ -19,6 +19,7 @@
 
 #include "chat/answer_walk.h"
 #include "chat/outbound_batch.h"
+#include "chat/outbound_message.h"
 #include "devhost/host.h"
 #include "devhost/text.h"
 #include "fuzz_check.h"
@@ -50,6 +51,15 @@ struct ExpectedOutcome {
 std::u16string AsShown(const std::string& utf8) {
   std::u16string text = devhost::ToUtf16(utf8);
   return text.substr(0, text.find(u'\0'));
+}
+
+// A text of more than `limit` bytes as the players see it: as many whole characters as leave room for
+// "…" (U+2026, three bytes in UTF-8), then "…".
+std::string Bounded(const std::string& utf8, std::size_t limit) {
+  if (utf8.size() <= limit) return utf8;
+  std::size_t keep = limit - 3;
+  while (keep > 0 && (static_cast<unsigned char>(utf8[keep]) & 0xC0) == 0x80) --keep;
+  return utf8.substr(0, keep) + "\xE2\x80\xA6";
 }
 
 // "createdAt" as whole milliseconds; nothing when it has no usable value.
@@ -110,8 +120,10 @@ ExpectedOutcome Expect(std::string_view answer, std::int64_t cursor) {
     const bool outside = *kind == "gabblen";
     const auto source = outside ? std::optional<std::string>("") : TextOf(element, "sourceMapName", "Map");
     if (!source) continue;
-    const std::string tag = outside ? "[Gabblen]" : "<" + *source + ">";
-    const std::string line = author->empty() ? *message : *author + ": " + *message;
+    const std::string tag =
+        outside ? "[Gabblen]" : "<" + Bounded(*source, palaverlink::kLongestSourceMapNameBytes) + ">";
+    const std::string line =
+        Bounded(author->empty() ? *message : *author + ": " + *message, palaverlink::kLongestChatLineBytes);
     outcome.shown.push_back({AsShown(tag), AsShown(line)});
   }
   return outcome;
@@ -226,6 +238,8 @@ class Scene {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The oracle cannot see an element's own length; a whole answer within the bound has none longer.
+  if (size > palaverlink::kLongestMessageElementBytes) return 0;
   static std::unique_ptr<Scene> scene;
   static int answers = 0;
   if (!scene || answers++ == kAnswersPerHost) {

@@ -32,10 +32,15 @@ PollOutcome ShowOutboundAnswer(std::string_view text) {
   const WalkedAnswer answer = WalkOutboundAnswer(text, cursor_before);
 
   std::size_t malformed = answer.malformed;
+  std::size_t too_long = 0;
   if (!answer.chosen.empty() && Settings().Debug)
     Log().info(messages::kOutboundDelivered, answer.chosen.size());
   for (const ChosenElement& element : answer.chosen) {
     if (element.createdAt && *element.createdAt > cursor) cursor = *element.createdAt;
+    if (element.text.size() > kLongestMessageElementBytes) {
+      ++too_long;
+      continue;
+    }
     const std::optional<OutboundMessage> message = ReadOutboundMessage(element.text);
     if (!message) {
       ++malformed;
@@ -55,6 +60,9 @@ PollOutcome ShowOutboundAnswer(std::string_view text) {
                  [&] { Log().warn(messages::kOutboundSkipped, malformed, AnswerExcerpt(text)); });
   WarnOncePerRun(runs.stale, answer.stale > 0, [&] {
     Log().warn(messages::kOutboundStale, answer.stale, cursor_before, AnswerExcerpt(text));
+  });
+  WarnOncePerRun(runs.tooLong, too_long > 0, [&] {
+    Log().warn(messages::kOutboundTooLong, too_long, kLongestMessageElementBytes, AnswerExcerpt(text));
   });
   WarnOncePerRun(runs.dropped, answer.dropped > 0, [&] {
     Log().warn(messages::kOutboundDropped, answer.dropped, kUnorderedPerCompletion, kShownPerCompletion,

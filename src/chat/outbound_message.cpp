@@ -16,22 +16,35 @@ std::optional<std::string> ReadText(const nlohmann::json& element, const char* k
   return found->get<std::string>();
 }
 
+constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
+
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
 }  // namespace
+
+std::string CutToBytes(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return std::string(text);
+  std::size_t keep = limit > kEllipsis.size() ? limit - kEllipsis.size() : 0;
+  while (keep > 0 && IsContinuationByte(text[keep])) --keep;
+  std::string cut(text.substr(0, keep));
+  cut += kEllipsis;
+  return cut;
+}
 
 std::string SenderTag(std::string_view kind, std::string_view source_map_name) {
   if (kind == "gabblen") return "[Gabblen]";
   std::string tag = "<";
-  tag += source_map_name;
+  tag += CutToBytes(source_map_name, kLongestSourceMapNameBytes);
   tag += '>';
   return tag;
 }
 
 std::string ChatLine(std::string_view author, std::string_view message) {
-  if (author.empty()) return std::string(message);
+  if (author.empty()) return CutToBytes(message, kLongestChatLineBytes);
   std::string line(author);
   line += ": ";
   line += message;
-  return line;
+  return line.size() <= kLongestChatLineBytes ? line : CutToBytes(line, kLongestChatLineBytes);
 }
 
 std::optional<OutboundMessage> ReadOutboundMessage(std::string_view element_text) {

@@ -17,10 +17,27 @@ struct OutboundMessage {
   std::string chatLine;
 };
 
-// "[Gabblen]" for a line from the outside platform (kind exactly "gabblen"), else "<source map>".
+// An element of the answer longer than this is skipped unread: reading one of a megabyte alone
+// would hold the game thread for milliseconds. It leaves room for a line at its bound below with
+// every character escaped.
+inline constexpr std::size_t kLongestMessageElementBytes = 4096;
+
+// A chat line, or a source map's name, longer than this many bytes is cut at a character boundary
+// and ends in "…": every byte goes to every player, and one line of a megabyte would hold the game
+// thread for a tenth of a second or more (see bench/results.md). 2000 bytes is as long as a line
+// of most chat platforms.
+inline constexpr std::size_t kLongestChatLineBytes = 1000;
+inline constexpr std::size_t kLongestSourceMapNameBytes = 100;
+
+// `text` itself when it has at most `limit` bytes; else its longest start of whole UTF-8 characters
+// that leaves room for "…" (3 bytes), then "…".
+std::string CutToBytes(std::string_view text, std::size_t limit);
+
+// "[Gabblen]" for a line from the outside platform (kind exactly "gabblen"), else "<source map>"
+// with the name cut to kLongestSourceMapNameBytes.
 std::string SenderTag(std::string_view kind, std::string_view source_map_name);
 
-// "author: message", or the message alone when there is no author.
+// "author: message", or the message alone when there is no author; cut to kLongestChatLineBytes.
 std::string ChatLine(std::string_view author, std::string_view message);
 
 // The message of an element's JSON text (an object the walk has found well formed; its createdAt

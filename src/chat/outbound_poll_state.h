@@ -17,6 +17,7 @@ struct AnswerWarningRuns {
   bool malformed = false;
   bool stale = false;
   bool dropped = false;
+  bool tooLong = false;
 };
 
 struct OutboundPollRecord {

@@ -78,5 +78,8 @@ inline constexpr char kOutboundStale[] =
 inline constexpr char kOutboundDropped[] =
     "Palaverlink: outbound response had {} message(s) that could not be ordered, dropped (a poll takes "
     "at most {} without a usable createdAt, and at most {} sharing one): {}";
+// warning: elements of an outbound answer too long to read on the game thread, skipped; once per run
+inline constexpr char kOutboundTooLong[] =
+    "Palaverlink: outbound response had {} message(s) of more than {} bytes, skipped: {}";
 
 }  // namespace palaverlink::messages

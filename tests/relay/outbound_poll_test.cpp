@@ -8,6 +8,7 @@
 
 #include "chat/answer_walk.h"
 #include "chat/outbound_batch.h"
+#include "chat/outbound_message.h"
 #include "chat/poll_pace.h"
 #include "devhost/text.h"
 #include "relay/relay_fixture.h"
@@ -116,9 +117,12 @@ TEST_F(OutboundPoll, CursorMovesToTheGreatestCreatedAtAndNeverBack) {
 TEST_F(OutboundPoll, TagAndLineFollowKindSourceMapAndAuthor) {
   LoadOnMap();
   struct Shown {
-    const char* element;
+    std::string element;
     std::u16string tag, line;
   };
+  // Past the bounds a text is cut at a character boundary and ends in "…".
+  const std::string long_name = std::string(98, 'n') + "\xC3\xA9";             // 100 bytes: kept
+  const std::string longer_line = std::string(996, 'a') + "\xC3\xA9" + "bcd";  // 1001 bytes: cut before "é"
   const std::vector<Shown> table = {
       {R"({"author":"Ann","message":"hi","kind":"gabblen"})", u"[Gabblen]", u"Ann: hi"},
       {R"({"author":"Ann","message":"no kind"})", u"[Gabblen]", u"Ann: no kind"},
@@ -132,12 +136,19 @@ TEST_F(OutboundPoll, TagAndLineFollowKindSourceMapAndAuthor) {
       {R"({"author":" A ","message":" spaced "})", u"[Gabblen]", u" A :  spaced "},
       {R"({"author":"Ann"})", u"[Gabblen]", u"Ann: "},
       {R"({"extra":true})", u"[Gabblen]", u""},
+      {R"({"message":"x","kind":"map","sourceMapName":")" + long_name + R"("})",
+       u"<" + std::u16string(98, u'n') + u"\u00E9>", u"x"},
+      {R"({"message":"x","kind":"map","sourceMapName":")" + long_name + R"(z"})",
+       u"<" + std::u16string(97, u'n') + u"\u2026>", u"x"},
+      {R"({"author":"A","message":")" + std::string(997, 'm') + R"("})", u"[Gabblen]",
+       u"A: " + std::u16string(997, u'm')},
+      {R"({"message":")" + longer_line + R"("})", u"[Gabblen]", std::u16string(996, u'a') + u"\u2026"},
   };
   // Elements without createdAt: at most kUnorderedPerCompletion in one answer.
   for (std::size_t first = 0; first < table.size(); first += kUnorderedPerCompletion) {
     std::string answer = R"({"messages":[)";
     for (std::size_t i = first; i < std::min(table.size(), first + kUnorderedPerCompletion); ++i)
-      answer += (i > first ? "," : "") + std::string(table[i].element);
+      answer += (i > first ? "," : "") + table[i].element;
     PollAndAnswer(answer + "]}");
   }
 
@@ -429,15 +440,20 @@ TEST_F(OutboundPoll, BotIgnoringSinceHasNothingShownTwiceAndOneWarningPerRun) {
 TEST_F(OutboundPoll, WarningsAboutAnswersComeOncePerRunOfSuchAnswers) {
   LoadOnMap();
   struct Fault {
-    const char* answer;
-    const char* warning;
+    std::string answer;
+    std::string warning;
   };
+  // Too long to read on the game thread: skipped unread.
+  const std::string huge =
+      R"({"messages":[{"message":")" + std::string(kLongestMessageElementBytes, 'x') + R"("}]})";
   const Fault faults[] = {
       {"<html>", "[warning] Palaverlink: could not parse outbound response: <html>"},
       {R"({"messages":null})",
        R"([warning] Palaverlink: outbound response missing 'messages': {"messages":null})"},
       {R"({"messages":[5,{"message":"ok"}]})",
        R"([warning] Palaverlink: outbound response had 1 malformed message(s), skipped: {"messages":[5,{"message":"ok"}]})"},
+      {huge, "[warning] Palaverlink: outbound response had 1 message(s) of more than 4096 bytes, skipped: " +
+                 huge.substr(0, kAnswerExcerptBytes)},
   };
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.answer);
