@@ -93,34 +93,61 @@ def requests_answered(port):
     return counts.get("GET /api/chat/outbound", 0), sum(counts.values())
 
 
+class Bridge:
+    """palaverlink-devbot on a free port and palaverlink-devserver with the plug-in configured with
+    `settings` (BridgeUrl added), Ann on TheIsland; stopped, and their folder removed, on leaving."""
+
+    def __init__(self, build, settings):
+        self.build, self.settings = build, settings
+        self.root = tempfile.mkdtemp(prefix="palaverlink-bench-")
+        self.bot = self.server = None
+
+    def __enter__(self):
+        try:
+            self.bot = Program([os.path.join(self.build, "devbot", "palaverlink-devbot"), "--listen", "127.0.0.1:0"])
+            listening = self.bot.next_event(10)
+            if listening is None or listening[1].get("event") != "listening":
+                raise RuntimeError("palaverlink-devbot did not start")
+            self.port = listening[1]["port"]
+            config_dir = os.path.join(self.root, "ArkApi", "Plugins", "Palaverlink")
+            os.makedirs(config_dir)
+            with open(os.path.join(config_dir, "config.json"), "w", encoding="utf-8") as config:
+                json.dump({"BridgeUrl": f"http://127.0.0.1:{self.port}", **self.settings}, config)
+            self.server = Program([os.path.join(self.build, "devhost", "palaverlink-devserver"), "--root", self.root,
+                                   "--plugin", os.path.join(self.build, "src", "Palaverlink.so")],
+                                  stdin=subprocess.PIPE)
+            self.command("world TheIsland")
+            self.command(f"join {PLAYER} Ann")
+            return self
+        except BaseException:
+            self.__exit__(None, None, None)
+            raise
+
+    def command(self, line):
+        self.server.process.stdin.write(line + "\n")
+        self.server.process.stdin.flush()
+
+    def quit(self):
+        """Ends devserver as an administrator would; False when it reported a leak or a fault."""
+        self.command("quit")
+        self.server.process.stdin.close()
+        return self.server.process.wait(timeout=10) == 0
+
+    def __exit__(self, *exception):
+        for program in (self.server, self.bot):
+            if program is not None:
+                program.stop()
+        shutil.rmtree(self.root, ignore_errors=True)
+
+
 def measure(build, poll_seconds, wait_seconds, messages, rate, idle):
     """Latencies in seconds of both directions with one poll interval and long-poll wait, and the
     bot's polls and requests per minute over `idle` seconds without traffic (None when 0)."""
-    root = tempfile.mkdtemp(prefix="palaverlink-latency-")
-    bot = server = None
-    try:
-        bot = Program([os.path.join(build, "devbot", "palaverlink-devbot"), "--listen", "127.0.0.1:0"])
-        listening = bot.next_event(10)
-        if listening is None or listening[1].get("event") != "listening":
-            raise RuntimeError("palaverlink-devbot did not start")
-        port = listening[1]["port"]
-
-        config_dir = os.path.join(root, "ArkApi", "Plugins", "Palaverlink")
-        os.makedirs(config_dir)
-        with open(os.path.join(config_dir, "config.json"), "w", encoding="utf-8") as config:
-            settings = {"BridgeUrl": f"http://127.0.0.1:{port}", "OutboundPollSeconds": poll_seconds}
-            if wait_seconds:
-                settings["OutboundWaitSeconds"] = wait_seconds
-            json.dump(settings, config)
-        server = Program([os.path.join(build, "devhost", "palaverlink-devserver"), "--root", root,
-                          "--plugin", os.path.join(build, "src", "Palaverlink.so")], stdin=subprocess.PIPE)
-
-        def command(line):
-            server.process.stdin.write(line + "\n")
-            server.process.stdin.flush()
-
-        command("world TheIsland")
-        command(f"join {PLAYER} Ann")
+    settings = {"OutboundPollSeconds": poll_seconds}
+    if wait_seconds:
+        settings["OutboundWaitSeconds"] = wait_seconds
+    with Bridge(build, settings) as bridge:
+        bot, server, port, command = bridge.bot, bridge.server, bridge.port, bridge.command
         deadline = time.monotonic() + poll_seconds + 10
         while not any(m["mapId"] == MAP_ID for m in admin(port, "maps")["maps"]):
             if time.monotonic() > deadline:
@@ -174,16 +201,9 @@ def measure(build, poll_seconds, wait_seconds, messages, rate, idle):
             polls_after, all_after = requests_answered(port)
             per_minute = ((polls_after - polls_before) * 60.0 / idle, (all_after - all_before) * 60.0 / idle)
 
-        command("quit")
-        server.process.stdin.close()
-        if server.process.wait(timeout=10) != 0:
+        if not bridge.quit():
             raise RuntimeError("devserver reported a leak or a fault at quit")
         return outbound, inbound, per_minute
-    finally:
-        for program in (server, bot):
-            if program is not None:
-                program.stop()
-        shutil.rmtree(root, ignore_errors=True)
 
 
 def main():

@@ -15,68 +15,36 @@ Both check that the bot received every line once and in the order said. Not part
 """
 
 import argparse
-import json
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from latency import PLAYER, Program, admin  # noqa: E402
+from latency import PLAYER, Bridge, admin  # noqa: E402
 
 
 def run(build, delay_ms, buffer_lines, plan):
     """Says the lines of `plan` ((offset in seconds, text) pairs) and returns (said, received):
     the monotonic time each was said, and (time, text) of each line the bot received, in order."""
-    root = tempfile.mkdtemp(prefix="palaverlink-outbox-")
-    bot = server = None
-    try:
-        bot = Program([os.path.join(build, "devbot", "palaverlink-devbot"), "--listen", "127.0.0.1:0"])
-        listening = bot.next_event(10)
-        if listening is None or listening[1].get("event") != "listening":
-            raise RuntimeError("palaverlink-devbot did not start")
-        port = listening[1]["port"]
-        admin(port, "fault", {"mode": "slow", "ms": delay_ms})
-
-        config_dir = os.path.join(root, "ArkApi", "Plugins", "Palaverlink")
-        os.makedirs(config_dir)
-        with open(os.path.join(config_dir, "config.json"), "w", encoding="utf-8") as config:
-            json.dump({"BridgeUrl": f"http://127.0.0.1:{port}", "OutageBufferLines": buffer_lines}, config)
-        server = Program([os.path.join(build, "devhost", "palaverlink-devserver"), "--root", root,
-                          "--plugin", os.path.join(build, "src", "Palaverlink.so")], stdin=subprocess.PIPE)
-
-        def command(line):
-            server.process.stdin.write(line + "\n")
-            server.process.stdin.flush()
-
-        command("world TheIsland")
-        command(f"join {PLAYER} Ann")
+    with Bridge(build, {"OutageBufferLines": buffer_lines}) as bridge:
+        admin(bridge.port, "fault", {"mode": "slow", "ms": delay_ms})
         said = {}
         start = time.monotonic() + 0.5
         for offset, text in plan:
             time.sleep(max(0.0, start + offset - time.monotonic()))
             said[text] = time.monotonic()
-            command(f"chat {PLAYER} global {text}")
+            bridge.command(f"chat {PLAYER} global {text}")
 
         received = []
         while len(received) < len(plan):
-            got = bot.next_event(15)
+            got = bridge.bot.next_event(15)
             if got is None:
                 break
             arrived, event = got
             if event.get("event") == "inbound":
                 received.append((arrived, event["message"]))
-        command("quit")
-        server.process.stdin.close()
-        server.process.wait(timeout=10)
+        bridge.quit()
         return said, received
-    finally:
-        for program in (server, bot):
-            if program is not None:
-                program.stop()
-        shutil.rmtree(root, ignore_errors=True)
 
 
 def check_order(plan, received):
