@@ -22,7 +22,7 @@ namespace {
 
 using palaverlink::Delivery;
 using palaverlink::ReadOutcome;
-using palaverlink::RequestResult;
+using palaverlink::RequestVerdict;
 using namespace check_names;
 using namespace consequences;
 
@@ -97,7 +97,7 @@ class Checker {
   // Could not connect at all: no check can be made.
   static bool NothingAnswers(const HttpAnswer& answer) {
     const auto outcome = ReadOutcome(answer.Succeeded(), answer.FailureText());
-    return outcome.result == RequestResult::kLinkLost && outcome.delivery == Delivery::kNotTaken &&
+    return outcome.verdict == RequestVerdict::kLinkLost && outcome.delivery == Delivery::kNotTaken &&
            outcome.status == 0;
   }
 
@@ -134,17 +134,17 @@ class Checker {
                    kTooLarge);
       return false;
     }
-    switch (ReadOutcome(answer.Succeeded(), answer.FailureText()).result) {
-      case RequestResult::kSuccess:
+    switch (ReadOutcome(answer.Succeeded(), answer.FailureText()).verdict) {
+      case RequestVerdict::kSuccess:
         report_.Ok(check);
         return true;
-      case RequestResult::kRefused:
+      case RequestVerdict::kRefused:
         report_.Fail(check, Answered(answer), std::string(kRefusedPrefix) + lost);
         break;
-      case RequestResult::kKeyRejected:
+      case RequestVerdict::kKeyRejected:
         report_.Fail(check, Answered(answer), kKeyRejected);
         break;
-      case RequestResult::kLinkLost:
+      case RequestVerdict::kLinkLost:
         report_.Fail(check, Answered(answer), kLinkDown);
         break;
     }
@@ -161,12 +161,12 @@ class Checker {
   }
 
   void ExpectRefusal(const std::string& check, const HttpAnswer& answer) {
-    const RequestResult result = ReadOutcome(answer.Succeeded(), answer.FailureText()).result;
-    if (result == RequestResult::kKeyRejected) {
+    const RequestVerdict result = ReadOutcome(answer.Succeeded(), answer.FailureText()).verdict;
+    if (result == RequestVerdict::kKeyRejected) {
       report_.Ok(check);
-    } else if (result == RequestResult::kSuccess) {
+    } else if (result == RequestVerdict::kSuccess) {
       report_.Fail(check, "accepted it: " + Answered(answer), kOpenDoor);
-    } else if (result == RequestResult::kRefused) {
+    } else if (result == RequestVerdict::kRefused) {
       report_.Fail(check, Answered(answer) + ", not 401", kRefusedNot401);
     } else {
       report_.Fail(check, Answered(answer) + (answer.reached ? ", not 401" : ""), kLostNot401);

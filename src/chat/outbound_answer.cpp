@@ -26,7 +26,7 @@ void WarnOncePerRun(bool& in_run, bool fault, Warn&& warn) {
 
 }  // namespace
 
-PollOutcome ShowOutboundAnswer(std::string_view text) {
+ShownAnswer ShowOutboundAnswer(std::string_view text) {
   std::int64_t& cursor = OutboundCursor();
   const std::int64_t cursor_before = cursor;
   const WalkedAnswer answer = WalkOutboundAnswer(text, cursor_before);

@@ -10,6 +10,6 @@ namespace palaverlink {
 
 // A malformed element is skipped and the elements after it are still shown. The outcome says
 // whether to poll again at once.
-PollOutcome ShowOutboundAnswer(std::string_view answer_text);
+ShownAnswer ShowOutboundAnswer(std::string_view answer_text);
 
 }  // namespace palaverlink

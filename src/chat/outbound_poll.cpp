@@ -43,8 +43,8 @@ void SendPoll() {
         auto& in_flight = OutboundPollState();
         if (!in_flight.outstanding || in_flight.sequence != sequence) return;
         in_flight.outstanding = false;
-        if (outcome.result != RequestResult::kSuccess) return;
-        const PollOutcome shown = ShowOutboundAnswer(text);
+        if (outcome.verdict != RequestVerdict::kSuccess) return;
+        const ShownAnswer shown = ShowOutboundAnswer(text);
         if (PollAgainAtOnce(shown, HeldMs(in_flight), Settings().OutboundWaitSeconds)) PollAtOnce();
       });
   if (sent != Handover::kStarted) return;

@@ -12,7 +12,8 @@ inline constexpr std::size_t kPollsPerSecond = 4;
 // An outstanding poll older than this is counted as lost, so that polling never stops for good.
 inline constexpr int kOutboundPollLostSeconds = 30;
 
-struct PollOutcome {
+// What showing one answer did.
+struct ShownAnswer {
   bool cursorMoved = false;  // the answer brought messages newer than the cursor
   bool more = false;         // the answer held more than one completion shows
 };
@@ -22,10 +23,10 @@ struct PollOutcome {
 // and answers at once is thus polled at the timer's pace, never in a loop; and one that keeps
 // answering the same old messages (ignoring since) moves no cursor, so it is never polled at once
 // either, not even when its answer is longer than one batch.
-inline bool PollAgainAtOnce(const PollOutcome& outcome, std::int64_t held_ms, int wait_seconds) {
-  if (outcome.more) return outcome.cursorMoved;
+inline bool PollAgainAtOnce(const ShownAnswer& shown, std::int64_t held_ms, int wait_seconds) {
+  if (shown.more) return shown.cursorMoved;
   if (wait_seconds <= 0) return false;
-  return outcome.cursorMoved || held_ms * 2 >= static_cast<std::int64_t>(wait_seconds) * 1000;
+  return shown.cursorMoved || held_ms * 2 >= static_cast<std::int64_t>(wait_seconds) * 1000;
 }
 
 // The polls sent in the current second and the one before it, the seconds counted by the poll's

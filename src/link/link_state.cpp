@@ -7,11 +7,11 @@
 namespace palaverlink {
 namespace {
 
-LinkChange MarkLinkDown(const Endpoint& endpoint, RequestResult result, std::string_view failure_text) {
+LinkChange MarkLinkDown(const Endpoint& endpoint, RequestVerdict verdict, std::string_view failure_text) {
   LinkStateData& link = LinkState();
   if (link.bridgeDown) return LinkChange::kNone;
   link.bridgeDown = true;
-  if (result == RequestResult::kKeyRejected) {
+  if (verdict == RequestVerdict::kKeyRejected) {
     Log().warn(messages::kKeyRejected, Describe(endpoint), HealthCheckSeconds);
   } else {
     Log().warn(messages::kLostConnection, Describe(endpoint), failure_text, HealthCheckSeconds);
@@ -36,29 +36,29 @@ void ResetLinkState() { LinkState() = LinkStateData{}; }
 
 LinkChange NoteOutcome(const Endpoint& endpoint, const RequestOutcome& outcome, std::string_view text) {
   auto& refused = LinkState().refusedRequests;
-  switch (outcome.result) {
-    case RequestResult::kSuccess:
+  switch (outcome.verdict) {
+    case RequestVerdict::kSuccess:
       if (!refused.empty()) {
         if (const auto run = refused.find(Describe(endpoint)); run != refused.end()) refused.erase(run);
       }
       if (Settings().Debug && endpoint.method == HttpMethod::kPost)
         Log().info(messages::kPostOk, endpoint.path);
       return LinkChange::kNone;
-    case RequestResult::kRefused:
+    case RequestVerdict::kRefused:
       if (const std::string name = Describe(endpoint); refused.insert(name).second) {
         Log().warn(messages::kRefused, name, text);
       }
       return LinkChange::kNone;
-    case RequestResult::kKeyRejected:
-    case RequestResult::kLinkLost:
-      return MarkLinkDown(endpoint, outcome.result, text);
+    case RequestVerdict::kKeyRejected:
+    case RequestVerdict::kLinkLost:
+      return MarkLinkDown(endpoint, outcome.verdict, text);
   }
   return LinkChange::kNone;
 }
 
 LinkChange NoteProbeOutcome(const RequestOutcome& outcome) {
   LinkStateData& link = LinkState();
-  if (outcome.result != RequestResult::kSuccess || !link.bridgeDown) return LinkChange::kNone;
+  if (outcome.verdict != RequestVerdict::kSuccess || !link.bridgeDown) return LinkChange::kNone;
   link.bridgeDown = false;
   Log().info(messages::kReconnected);
   return LinkChange::kCameBack;

@@ -30,17 +30,17 @@ void OnFirstCompleted(const std::string& key, const RequestOutcome& outcome, con
   // A completion from before a reset of the outbox (a test's, or one that outlived its load).
   if (!box.sending || box.posts.empty() || box.posts.front().key != key) return;
   box.sending = false;
-  switch (outcome.result) {
-    case RequestResult::kSuccess:
+  switch (outcome.verdict) {
+    case RequestVerdict::kSuccess:
       box.posts.pop_front();
       if (box.recovering) ++box.counts.delivered;
       break;
-    case RequestResult::kRefused:
+    case RequestVerdict::kRefused:
       box.posts.pop_front();  // the link warned once for the run of refusals
       if (box.recovering) ++box.counts.refused;
       break;
-    case RequestResult::kKeyRejected:
-    case RequestResult::kLinkLost:
+    case RequestVerdict::kKeyRejected:
+    case RequestVerdict::kLinkLost:
       box.recovering = true;
       if (outcome.delivery == Delivery::kUnknown &&
           ++box.posts.front().unknownFates >= kAttemptsBeforeGivingUp) {

@@ -24,22 +24,22 @@ int NamedHttpStatus(std::string_view failure_text) {
 }
 
 RequestOutcome ReadOutcome(bool success, std::string_view text) {
-  if (success) return {RequestResult::kSuccess, Delivery::kAccepted, 0};
+  if (success) return {RequestVerdict::kSuccess, Delivery::kAccepted, 0};
 
   const int status = NamedHttpStatus(text);
   if (status == 0) {
     for (const std::string_view never_sent : kNeverSent) {
-      if (text == never_sent) return {RequestResult::kLinkLost, Delivery::kNotTaken, 0};
+      if (text == never_sent) return {RequestVerdict::kLinkLost, Delivery::kNotTaken, 0};
     }
-    return {RequestResult::kLinkLost, Delivery::kUnknown, 0};
+    return {RequestVerdict::kLinkLost, Delivery::kUnknown, 0};
   }
-  if (status == 401) return {RequestResult::kKeyRejected, Delivery::kNotTaken, status};
+  if (status == 401) return {RequestVerdict::kKeyRejected, Delivery::kNotTaken, status};
   // The bot is there but busy or slow: the link counts as lost until the health probe says otherwise.
-  if (status == 408 || status == 429) return {RequestResult::kLinkLost, Delivery::kNotTaken, status};
-  if (status >= 400 && status < 500) return {RequestResult::kRefused, Delivery::kNotTaken, status};
+  if (status == 408 || status == 429) return {RequestVerdict::kLinkLost, Delivery::kNotTaken, status};
+  if (status >= 400 && status < 500) return {RequestVerdict::kRefused, Delivery::kNotTaken, status};
   // "Unable to handle the request" (RFC 9110, 15.6.4): a bot that is shutting down or not ready.
-  if (status == 503) return {RequestResult::kLinkLost, Delivery::kNotTaken, status};
-  return {RequestResult::kLinkLost, Delivery::kUnknown, status};
+  if (status == 503) return {RequestVerdict::kLinkLost, Delivery::kNotTaken, status};
+  return {RequestVerdict::kLinkLost, Delivery::kUnknown, status};
 }
 
 }  // namespace palaverlink

@@ -8,7 +8,7 @@
 
 namespace palaverlink {
 
-enum class RequestResult {
+enum class RequestVerdict {
   kSuccess,      // the bot accepted the request
   kRefused,      // the bot answered 4xx (not 401, 408, 429): this request, not the link, is at fault
   kKeyRejected,  // the bot answered 401
@@ -24,7 +24,7 @@ enum class Delivery {
 };
 
 struct RequestOutcome {
-  RequestResult result = RequestResult::kLinkLost;
+  RequestVerdict verdict = RequestVerdict::kLinkLost;
   Delivery delivery = Delivery::kUnknown;
   int status = 0;  // the HTTP status the failure text names; 0 when it names none
 };

@@ -105,27 +105,28 @@ TEST(CreatedAtRulesTest, TwinsAndSince) {
 // What the plug-in makes of an answer, status by status: botcheck hands the plug-in's own reading
 // the text the host would, so the texts must read the same.
 TEST(FailureReadingTest, RefusalKeyOrLostLink) {
-  using palaverlink::RequestResult;
+  using palaverlink::RequestVerdict;
   struct Row {
     bool reached;
     long status;
-    RequestResult reading;
+    RequestVerdict reading;
     const char* error = "";
   };
-  for (const Row& row : {Row{true, 200, RequestResult::kSuccess}, Row{true, 204, RequestResult::kSuccess},
-                         Row{true, 400, RequestResult::kRefused}, Row{true, 403, RequestResult::kRefused},
-                         Row{true, 404, RequestResult::kRefused}, Row{true, 413, RequestResult::kRefused},
-                         Row{true, 499, RequestResult::kRefused}, Row{true, 401, RequestResult::kKeyRejected},
-                         Row{true, 408, RequestResult::kLinkLost}, Row{true, 429, RequestResult::kLinkLost},
-                         Row{true, 301, RequestResult::kLinkLost}, Row{true, 500, RequestResult::kLinkLost},
-                         Row{true, 503, RequestResult::kLinkLost},
-                         Row{false, 0, RequestResult::kLinkLost, "Timeout was reached"},
-                         Row{false, 404, RequestResult::kLinkLost, "Couldn't connect to server"}}) {
+  for (const Row& row :
+       {Row{true, 200, RequestVerdict::kSuccess}, Row{true, 204, RequestVerdict::kSuccess},
+        Row{true, 400, RequestVerdict::kRefused}, Row{true, 403, RequestVerdict::kRefused},
+        Row{true, 404, RequestVerdict::kRefused}, Row{true, 413, RequestVerdict::kRefused},
+        Row{true, 499, RequestVerdict::kRefused}, Row{true, 401, RequestVerdict::kKeyRejected},
+        Row{true, 408, RequestVerdict::kLinkLost}, Row{true, 429, RequestVerdict::kLinkLost},
+        Row{true, 301, RequestVerdict::kLinkLost}, Row{true, 500, RequestVerdict::kLinkLost},
+        Row{true, 503, RequestVerdict::kLinkLost},
+        Row{false, 0, RequestVerdict::kLinkLost, "Timeout was reached"},
+        Row{false, 404, RequestVerdict::kLinkLost, "Couldn't connect to server"}}) {
     HttpAnswer answer;
     answer.reached = row.reached;
     answer.status = row.status;
     answer.error = row.error;
-    EXPECT_EQ(palaverlink::ReadOutcome(answer.Succeeded(), answer.FailureText()).result, row.reading)
+    EXPECT_EQ(palaverlink::ReadOutcome(answer.Succeeded(), answer.FailureText()).verdict, row.reading)
         << row.status;
   }
 }

@@ -209,31 +209,31 @@ TEST_F(Link, OutcomeSaysWhetherTheBotMayHaveActedOnTheRequest) {
   struct Case {
     bool success;
     std::string text;
-    RequestResult result;
+    RequestVerdict result;
     Delivery delivery;
     int status;
   };
   const Case cases[] = {
-      {true, "HTTP 500 in an answer", RequestResult::kSuccess, Delivery::kAccepted, 0},
-      {false, "Couldn't connect to server", RequestResult::kLinkLost, Delivery::kNotTaken, 0},
-      {false, "Couldn't resolve host name", RequestResult::kLinkLost, Delivery::kNotTaken, 0},
-      {false, "URL using bad/illegal format or missing URL", RequestResult::kLinkLost, Delivery::kNotTaken,
+      {true, "HTTP 500 in an answer", RequestVerdict::kSuccess, Delivery::kAccepted, 0},
+      {false, "Couldn't connect to server", RequestVerdict::kLinkLost, Delivery::kNotTaken, 0},
+      {false, "Couldn't resolve host name", RequestVerdict::kLinkLost, Delivery::kNotTaken, 0},
+      {false, "URL using bad/illegal format or missing URL", RequestVerdict::kLinkLost, Delivery::kNotTaken,
        0},
-      {false, "Timeout was reached", RequestResult::kLinkLost, Delivery::kUnknown, 0},
-      {false, "Server returned nothing (no headers, no data)", RequestResult::kLinkLost, Delivery::kUnknown,
+      {false, "Timeout was reached", RequestVerdict::kLinkLost, Delivery::kUnknown, 0},
+      {false, "Server returned nothing (no headers, no data)", RequestVerdict::kLinkLost, Delivery::kUnknown,
        0},
-      {false, "HTTP 401 Unauthorized", RequestResult::kKeyRejected, Delivery::kNotTaken, 401},
-      {false, "HTTP 413 Payload Too Large", RequestResult::kRefused, Delivery::kNotTaken, 413},
-      {false, "HTTP 429 Too Many Requests", RequestResult::kLinkLost, Delivery::kNotTaken, 429},
-      {false, "HTTP 502 Bad Gateway", RequestResult::kLinkLost, Delivery::kUnknown, 502},
-      {false, "HTTP 500 Internal Server Error", RequestResult::kLinkLost, Delivery::kUnknown, 500},
-      {false, "HTTP 503 Service Unavailable", RequestResult::kLinkLost, Delivery::kNotTaken, 503},
-      {false, "HTTP 504 Gateway Timeout", RequestResult::kLinkLost, Delivery::kUnknown, 504},
+      {false, "HTTP 401 Unauthorized", RequestVerdict::kKeyRejected, Delivery::kNotTaken, 401},
+      {false, "HTTP 413 Payload Too Large", RequestVerdict::kRefused, Delivery::kNotTaken, 413},
+      {false, "HTTP 429 Too Many Requests", RequestVerdict::kLinkLost, Delivery::kNotTaken, 429},
+      {false, "HTTP 502 Bad Gateway", RequestVerdict::kLinkLost, Delivery::kUnknown, 502},
+      {false, "HTTP 500 Internal Server Error", RequestVerdict::kLinkLost, Delivery::kUnknown, 500},
+      {false, "HTTP 503 Service Unavailable", RequestVerdict::kLinkLost, Delivery::kNotTaken, 503},
+      {false, "HTTP 504 Gateway Timeout", RequestVerdict::kLinkLost, Delivery::kUnknown, 504},
   };
   for (const auto& [success, text, result, delivery, status] : cases) {
     SCOPED_TRACE(text);
     const RequestOutcome outcome = ReadOutcome(success, text);
-    EXPECT_EQ(outcome.result, result);
+    EXPECT_EQ(outcome.verdict, result);
     EXPECT_EQ(outcome.delivery, delivery);
     EXPECT_EQ(outcome.status, status);
   }
