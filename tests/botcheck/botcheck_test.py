@@ -143,8 +143,8 @@ def run_case(args, case):
     map_id = case[7] if len(case) > 7 else "the-test-map"
     started = start_bot(args, bot, fault, bot_key)
     try:
-        argv = ["prlimit", f"--as={ADDRESS_SPACE}", args.botcheck, f"http://127.0.0.1:{started.port}/",
-                "--map-id", map_id]
+        limit = ["prlimit", f"--as={ADDRESS_SPACE}"] if args.limit_address_space else []
+        argv = limit + [args.botcheck, f"http://127.0.0.1:{started.port}/", "--map-id", map_id]
         result = subprocess.run(argv + (["--api-key", check_key] if check_key else []),
                                 capture_output=True, text=True, errors="replace", timeout=120)
     finally:
@@ -215,6 +215,8 @@ def main():
     parser.add_argument("--botcheck", required=True)
     parser.add_argument("--devbot", required=True)
     parser.add_argument("--only", help="run only the cases whose name holds this text")
+    parser.add_argument("--limit-address-space", action="store_true",
+                        help=f"run botcheck within {ADDRESS_SPACE >> 20} MiB of address space (not under a sanitizer)")
     args = parser.parse_args()
 
     failed = 0
