@@ -48,23 +48,12 @@ void Report::Print(std::ostream& out) const {
   int counts[5] = {};
   for (const Entry& entry : entries_) {
     ++counts[static_cast<int>(entry.verdict)];
-    switch (entry.verdict) {
-      case Verdict::kOk:
-        out << "ok: " << entry.name << entry.text << '\n';
-        break;
-      case Verdict::kFail:
-        out << "FAIL: " << entry.name << entry.text << '\n';
-        break;
-      case Verdict::kWarning:
-        out << "warning: " << entry.name << entry.text << '\n';
-        break;
-      case Verdict::kNotChecked:
-        out << "not checked: " << entry.name << entry.text << '\n';
-        break;
-      case Verdict::kNone:
-        out << "not checked: " << entry.name << ": the run gave nothing to check it against\n";
-        break;
-    }
+    // In the order of Verdict: kNone, kNotChecked, kOk, kWarning, kFail.
+    static constexpr const char* kPrefixes[] = {
+        "not checked: ", "not checked: ", "ok: ", "warning: ", "FAIL: "};
+    const bool nothing_said = entry.verdict == Verdict::kNone;
+    out << kPrefixes[static_cast<int>(entry.verdict)] << entry.name
+        << (nothing_said ? ": the run gave nothing to check it against" : entry.text) << '\n';
   }
   const int not_checked =
       counts[static_cast<int>(Verdict::kNone)] + counts[static_cast<int>(Verdict::kNotChecked)];
