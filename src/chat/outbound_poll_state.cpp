@@ -3,8 +3,8 @@
 namespace palaverlink {
 
 OutboundPollRecord& OutboundPollState() {
-  static OutboundPollRecord record;
-  return record;
+  static auto* const record = new OutboundPollRecord();  // never destroyed: see core/guard.cpp
+  return *record;
 }
 
 std::int64_t& OutboundCursor() { return OutboundPollState().cursor; }

@@ -12,16 +12,21 @@
 namespace palaverlink {
 namespace {
 
+// Every module's state lives on the heap and is never destroyed. The host may call into the
+// plug-in while the process ends (Plugin_Unload as the framework shuts down), when the C++ runtime
+// may already have destroyed the library's statics; memory that is never freed stays valid. The
+// library is pinned in memory, so a reload finds the same state rather than a second copy.
+
 // Entries from the host whose last run failed (their next failure stays quiet).
 std::set<std::string, std::less<>>& FailingEntries() {
-  static std::set<std::string, std::less<>> failing;
-  return failing;
+  static auto* const failing = new std::set<std::string, std::less<>>();
+  return *failing;
 }
 
 // The names of the guards running right now, outermost first.
 std::vector<std::string_view>& RunningEntries() {
-  static std::vector<std::string_view> running;
-  return running;
+  static auto* const running = new std::vector<std::string_view>();
+  return *running;
 }
 
 }  // namespace

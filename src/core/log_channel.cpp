@@ -62,8 +62,9 @@ std::shared_ptr<spdlog::logger> WritingNowhere() { return std::make_shared<spdlo
 
 // The plug-in's logger; until the channel is opened, one that writes nowhere.
 std::shared_ptr<spdlog::logger>& LogChannel() {
-  static std::shared_ptr<spdlog::logger> logger = WritingNowhere();
-  return logger;
+  // Never destroyed: see core/guard.cpp.
+  static auto* const logger = new std::shared_ptr<spdlog::logger>(WritingNowhere());
+  return *logger;
 }
 
 }  // namespace

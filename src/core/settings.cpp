@@ -93,8 +93,8 @@ int ReadBoundedSetting(const nlohmann::json& document, const char* key, int curr
 }  // namespace
 
 PluginSettings& Settings() {
-  static PluginSettings settings;
-  return settings;
+  static auto* const settings = new PluginSettings();  // never destroyed: see core/guard.cpp
+  return *settings;
 }
 
 void ResetSettings() { Settings() = PluginSettings{}; }

@@ -26,8 +26,8 @@ std::string CurrentMapName(UWorld* world) {
 // Raw names that normalise to nothing and were reported already: an empty id is never sent, and
 // the warning is written once rather than at every occasion that asks for the id.
 std::set<std::string>& UnusableMapNames() {
-  static std::set<std::string> reported;
-  return reported;
+  static auto* const reported = new std::set<std::string>();  // never destroyed: see core/guard.cpp
+  return *reported;
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ std::string Describe(const Endpoint& endpoint) {
 }
 
 LinkStateData& LinkState() {
-  static LinkStateData link;
-  return link;
+  static auto* const link = new LinkStateData();  // never destroyed: see core/guard.cpp
+  return *link;
 }
 
 void ResetLinkState() { LinkState() = LinkStateData{}; }

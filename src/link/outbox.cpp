@@ -87,8 +87,8 @@ void Pump() {
 }  // namespace
 
 OutboxRecord& Outbox() {
-  static OutboxRecord record;
-  return record;
+  static auto* const record = new OutboxRecord();  // never destroyed: see core/guard.cpp
+  return *record;
 }
 
 void ResetOutbox() { Outbox() = OutboxRecord{}; }

@@ -43,8 +43,9 @@ void ForgetAllBut(std::vector<std::uint64_t>& connected) {
 }  // namespace
 
 std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() {
-  static std::unordered_map<std::uint64_t, std::int64_t> starts;
-  return starts;
+  // Never destroyed: see core/guard.cpp.
+  static auto* const starts = new std::unordered_map<std::uint64_t, std::int64_t>();
+  return *starts;
 }
 
 void ResetSessionStarts() { SessionStarts().clear(); }
