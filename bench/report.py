@@ -23,7 +23,7 @@ FLOORS = """\
   answered with every message after the cursor as the bot answers, until none is left. The figure
   is the slowest single completion (wall clock, the one a game tick feels) against the 2 ms goal;
   "in all" is the cpu time of all completions together, the answers' making left out.
-- outbound completion: `ShowOutboundAnswer` with an answer of 1, 10 and 100 messages (lines from
+- outbound completion: `ShowOutboundAnswer` with an answer of 1, 4 and 8 messages (lines from
   the outside platform and from another map in turn), one player connected. Floor: parsing the same
   answer, and the delivery floor for each message.
 - `SyncSessions` for 0, 70 and 500 players. Floor: serialising an equal body alone.
@@ -205,7 +205,7 @@ def build(times, backlog=None, answers=None):
     broadcast = per_size("BroadcastChatLine", "players", "BM_Broadcast", "BM_BroadcastFloor",
                          [1, 10, 70, 200], goal=1.5, per_unit=True)
     completion = per_size("outbound completion (1 player)", "messages", "BM_OutboundCompletion",
-                          "BM_OutboundCompletionFloor", [1, 10, 100])
+                          "BM_OutboundCompletionFloor", [1, 4, 8])
     sync = per_size("SyncSessions", "players", "BM_SyncSessions", "BM_SyncSessionsFloor", [0, 70, 500])
 
     ensure, ensure_floor = t["BM_EnsureMapId"], t["BM_EnsureMapIdFloor"]
@@ -233,7 +233,7 @@ def tick_share(t, relayed, broadcast, completion, sync):
     """The plug-in's game-thread time for a busy server, per tick on average and in the worst tick."""
     players, messages = BUSY["players"], BUSY["bot_messages_per_poll"]
     # The completion was measured with one player: its deliveries go to 70 instead.
-    completion_1 = completion[1] + (completion[10] - completion[1]) * (messages - 1) / 9
+    completion_1 = completion[1] + (completion[4] - completion[1]) * (messages - 1) / 3
     completion_busy = completion_1 + messages * (broadcast[players] - broadcast[1])
     poll = t["BM_PollRoundEmpty"] + completion_busy
     sync_busy = sync[70]
