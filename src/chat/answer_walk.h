@@ -13,7 +13,8 @@
 namespace palaverlink {
 
 // Elements the plug-in cannot order by time (no createdAt, an unusable one, not an object) that
-// one completion takes; beyond them such elements are dropped.
+// one completion takes; beyond them such elements are dropped. Those it shows share the bound of
+// kShownPerCompletion (chat/outbound_batch.h) with the timed ones, which go first.
 inline constexpr std::size_t kUnorderedPerCompletion = 8;
 
 enum class AnswerShape { kMessages, kUnparsable, kMissingMessages };
@@ -25,8 +26,9 @@ struct ChosenElement {
 
 struct WalkedAnswer {
   AnswerShape shape = AnswerShape::kUnparsable;
-  // What the completion reads in full, in the answer's order: the earliest timed elements after
-  // the cursor and the first elements without createdAt.
+  // What the completion reads in full, in the answer's order, at most kShownPerCompletion: the
+  // earliest timed elements after the cursor, and the first elements without createdAt in the room
+  // they leave.
   std::vector<ChosenElement> chosen;
   std::size_t malformed = 0;  // taken elements that hold no message: not objects, unusable createdAt
   std::size_t stale = 0;      // createdAt present and not after the cursor: shown already, or too old
