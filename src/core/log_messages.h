@@ -31,20 +31,35 @@ inline constexpr char kKeyRejected[] =
     "Palaverlink: the bot rejected our API key (401) on {}. 'ApiKey' in this plugin's config.json must match "
     "'bridgeApiKey' in the bot's config exactly (bot/config/config.json, or the 'Bridge API key' box in the "
     "control panel). Leave BOTH blank to turn auth off. Going silent - will retry every {}s.";
-// warning: the bot refused one request (a 4xx status); the link stays up
-inline constexpr char kRefused[] = "Palaverlink: the bot refused {} ({}). Dropped; the link stays up.";
+// warning: the bot refused requests (a 4xx status); the link stays up; at most one a minute of each request
+inline constexpr char kRefused[] =
+    "Palaverlink: the bot refused {} ({}). Dropped; the link stays up. Refused since the last such warning: "
+    "{}.";
 // info
 inline constexpr char kReconnected[] = "Palaverlink reconnected to bot.";
 // info, Debug
 inline constexpr char kKeptPost[] = "Palaverlink: bridge down - kept POST {} for after the reconnection";
-// info: once the posts kept through an outage have all been sent
+// info: once the outbox stands empty again after a line was held back, dropped, given up or late
 inline constexpr char kOutboxSent[] =
-    "Palaverlink: outage buffer: after the reconnection {} kept line(s) delivered, {} refused, {} given up; "
-    "{} dropped while full (OutageBufferLines {}).";
+    "Palaverlink: outage buffer: caught up - {} line(s) delivered, {} refused, {} given up, {} dropped while "
+    "full since it last stood empty (OutageBufferLines {}).";
 // warning: a kept post whose fate stayed unknown too often, or that the host would not start
 inline constexpr char kOutboxGaveUp[] =
     "Palaverlink: outage buffer: gave up on POST {} (Idempotency-Key \"{}\", last failure: {}). Dropped; the "
     "lines after it go on.";
+// warning: with the link up, lines dropped because the outage buffer was full; at most one a minute
+inline constexpr char kOutboxFull[] =
+    "Palaverlink: outage buffer full with the link up: dropped {} waiting line(s), oldest first, since the "
+    "last such warning (OutageBufferLines {}, at most {} KiB of lines): the bot takes lines more slowly than "
+    "they are said.";
+// warning: with the link up, lines that waited longer than the bound; at most one a minute
+inline constexpr char kOutboxLate[] =
+    "Palaverlink: outage buffer: {} line(s) waited more than {}s for the bot with the link up since the last "
+    "such warning (the oldest {}s, {} line(s) waiting): the bot takes lines more slowly than they are said.";
+// warning: the host would not start the requests of kept lines; all given up in one pass
+inline constexpr char kOutboxNotStarted[] =
+    "Palaverlink: outage buffer: gave up on {} kept line(s) at once, the first with Idempotency-Key \"{}\" "
+    "({}). Dropped; the lines said after them go on.";
 // warning: at unload, posts of the outage buffer that will never be sent
 inline constexpr char kOutboxUnsentAtUnload[] =
     "Palaverlink: outage buffer: unloading with {} kept line(s) not delivered; they are lost.";

@@ -1,5 +1,6 @@
 #include "link/link_state.h"
 
+#include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/settings.h"
@@ -35,20 +36,18 @@ LinkStateData& LinkState() {
 void ResetLinkState() { LinkState() = LinkStateData{}; }
 
 LinkChange NoteOutcome(const Endpoint& endpoint, const RequestOutcome& outcome, std::string_view text) {
-  auto& refused = LinkState().refusedRequests;
   switch (outcome.verdict) {
     case RequestVerdict::kSuccess:
-      if (!refused.empty()) {
-        if (const auto run = refused.find(Describe(endpoint)); run != refused.end()) refused.erase(run);
-      }
       if (Settings().Debug && endpoint.method == HttpMethod::kPost)
         Log().info(messages::kPostOk, endpoint.path);
       return LinkChange::kNone;
-    case RequestVerdict::kRefused:
-      if (const std::string name = Describe(endpoint); refused.insert(name).second) {
-        Log().warn(messages::kRefused, name, text);
+    case RequestVerdict::kRefused: {
+      const std::string name = Describe(endpoint);
+      if (const auto count = LinkState().refusals[name].Note(host::SystemTimeMs())) {
+        Log().warn(messages::kRefused, name, text, *count);
       }
       return LinkChange::kNone;
+    }
     case RequestVerdict::kKeyRejected:
     case RequestVerdict::kLinkLost:
       return MarkLinkDown(endpoint, outcome.verdict, text);

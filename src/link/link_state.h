@@ -1,13 +1,15 @@
 // Whether the bot is reachable, and what each outcome of a request does to that: a lost link or a
-// rejected key takes the link down with one warning; a refusal of one request leaves it up with
-// one warning per run of refusals of that request; a successful health probe brings it back.
+// rejected key takes the link down with one warning; a refusal of one request leaves it up, with at
+// most one warning a minute for each request (a player can make the bot refuse their lines); a
+// successful health probe brings it back.
 // This holds state and reports the transitions to its caller; it never calls a sender.
 #pragma once
 
-#include <set>
+#include <map>
 #include <string>
 #include <string_view>
 
+#include "core/warning_pace.h"
 #include "link/request_outcome.h"
 
 namespace palaverlink {
@@ -28,8 +30,8 @@ std::string Describe(const Endpoint& endpoint);
 struct LinkStateData {
   // Set by a lost link or a rejected key, cleared by a successful health probe.
   bool bridgeDown = false;
-  // The requests whose last answer was a refusal (one warning per run of refusals).
-  std::set<std::string, std::less<>> refusedRequests;
+  // The refusals of each request ("POST /api/chat/inbound"), for their warnings.
+  std::map<std::string, WarningPace, std::less<>> refusals;
 };
 
 LinkStateData& LinkState();

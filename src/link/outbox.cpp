@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/settings.h"
@@ -14,36 +15,90 @@ namespace {
 
 constexpr char kHostRefusedText[] = "the host would not start the request";
 
-void Pump();
+bool IsLine(const OutboxPost& post) { return post.ifUndelivered == IfUndelivered::kResend; }
+
+std::size_t OnItsWay() { return Outbox().sending ? 1 : 0; }
+
+void Forget(std::deque<OutboxPost>::iterator post) {
+  OutboxRecord& box = Outbox();
+  if (IsLine(*post)) {
+    --box.lines;
+    box.lineBytes -= post->body.size();
+  }
+  box.posts.erase(post);
+}
+
+void ForgetFirst() { Forget(Outbox().posts.begin()); }
 
 void GiveUpFirst(const std::string& last_failure) {
   OutboxRecord& box = Outbox();
   const OutboxPost& post = box.posts.front();
   Log().warn(messages::kOutboxGaveUp, post.path, post.key, last_failure);
-  box.posts.pop_front();
+  ForgetFirst();
   ++box.counts.gaveUp;
-  box.recovering = true;
+  box.troubled = true;
 }
+
+// The first post is the oldest: a wait past the bound with the link up is said at once, then at
+// most once a minute with the number of lines that waited so long.
+void WatchTheWait() {
+  OutboxRecord& box = Outbox();
+  if (box.posts.empty() || LinkState().bridgeDown) return;
+  OutboxPost& oldest = box.posts.front();
+  const std::int64_t now = host::SystemTimeMs();
+  const std::int64_t waited = now - std::max(oldest.putInMs, box.linkBackMs);
+  if (oldest.late || !IsLine(oldest) || waited <= kLongestWaitMs) return;
+  oldest.late = true;
+  box.troubled = true;
+  if (const auto count = box.latePace.Note(now)) {
+    Log().warn(messages::kOutboxLate, *count, kLongestWaitMs / 1000, waited / 1000, box.lines);
+  }
+}
+
+// Full (too many lines waiting, or too many bytes held): the oldest waiting lines go. The one on
+// its way stays, and so does a waiting player list, at most one.
+void MakeRoom() {
+  OutboxRecord& box = Outbox();
+  const auto limit = static_cast<std::size_t>(std::max(1, Settings().OutageBufferLines));
+  const std::size_t line_on_its_way = box.sending && IsLine(box.posts.front()) ? 1 : 0;
+  while (box.lines - line_on_its_way > limit || box.lineBytes > kOutboxBodyBytes) {
+    const auto oldest =
+        std::find_if(box.posts.begin() + static_cast<std::ptrdiff_t>(OnItsWay()), box.posts.end(), IsLine);
+    if (oldest == box.posts.end()) return;
+    Forget(oldest);
+    ++box.counts.dropped;
+    box.troubled = true;
+    if (LinkState().bridgeDown) continue;  // an outage: the line after the reconnection counts them
+    if (const auto count = box.fullPace.Note(host::SystemTimeMs())) {
+      Log().warn(messages::kOutboxFull, *count, Settings().OutageBufferLines, kOutboxBodyBytes / 1024);
+    }
+  }
+}
+
+void Pump();
 
 void OnFirstCompleted(const std::string& key, const RequestOutcome& outcome, const std::string& text) {
   OutboxRecord& box = Outbox();
   // A completion from before a reset of the outbox (a test's, or one that outlived its load).
   if (!box.sending || box.posts.empty() || box.posts.front().key != key) return;
+  WatchTheWait();
   box.sending = false;
+  OutboxPost& first = box.posts.front();
+  const bool line = IsLine(first);
   switch (outcome.verdict) {
     case RequestVerdict::kSuccess:
-      box.posts.pop_front();
-      if (box.recovering) ++box.counts.delivered;
+      ForgetFirst();
+      if (line) ++box.counts.delivered;
       break;
     case RequestVerdict::kRefused:
-      box.posts.pop_front();  // the link warned once for the run of refusals
-      if (box.recovering) ++box.counts.refused;
+      ForgetFirst();  // the link warned for the refusal
+      if (line) ++box.counts.refused;
       break;
     case RequestVerdict::kKeyRejected:
     case RequestVerdict::kLinkLost:
-      box.recovering = true;
-      if (outcome.delivery == Delivery::kUnknown &&
-          ++box.posts.front().unknownFates >= kAttemptsBeforeGivingUp) {
+      if (!line) {
+        ForgetFirst();  // a player list is not sent again: the next one replaces it
+      } else if (outcome.delivery == Delivery::kUnknown && ++first.unknownFates >= kAttemptsBeforeGivingUp) {
         GiveUpFirst(text);
       }
       break;
@@ -51,36 +106,59 @@ void OnFirstCompleted(const std::string& key, const RequestOutcome& outcome, con
   Pump();
 }
 
+// Once the outbox stands empty with the link up, what went wrong since it last did is counted in
+// one line; the counts start again either way.
 void ReportIfAllSent() {
   OutboxRecord& box = Outbox();
-  if (!box.recovering || box.sending || !box.posts.empty() || LinkState().bridgeDown) return;
-  const OutboxCounts& counts = box.counts;
-  Log().info(messages::kOutboxSent, counts.delivered, counts.refused, counts.gaveUp, counts.dropped,
-             Settings().OutageBufferLines);
+  if (box.sending || !box.posts.empty() || LinkState().bridgeDown) return;
+  if (box.troubled) {
+    const OutboxCounts& counts = box.counts;
+    Log().info(messages::kOutboxSent, counts.delivered, counts.refused, counts.gaveUp, counts.dropped,
+               Settings().OutageBufferLines);
+  }
   box.counts = {};
-  box.recovering = false;
+  box.troubled = false;
 }
 
 // Sends the first post unless one is on its way; the link-down gate holds it while the link is down.
+Handover SendFirst() {
+  OutboxRecord& box = Outbox();
+  const OutboxPost& post = box.posts.front();
+  BotRequest request;
+  request.method = HttpMethod::kPost;
+  request.path = post.path;
+  request.body = post.body;
+  request.idempotencyKey = post.key;
+  box.sending = true;
+  const Handover handover =
+      SendToBot(request, [key = post.key](const RequestOutcome& outcome, const std::string& text,
+                                          LinkChange) { OnFirstCompleted(key, outcome, text); });
+  if (handover != Handover::kStarted) box.sending = false;
+  return handover;
+}
+
 void Pump() {
   OutboxRecord& box = Outbox();
+  // The host will not start requests: trying one again would hold back everything after it, so
+  // each is given up, and all of them in one warning.
+  std::size_t not_started = 0;
+  std::string first_not_started;
   while (!box.sending && !box.posts.empty()) {
-    const OutboxPost& post = box.posts.front();
-    BotRequest request;
-    request.method = HttpMethod::kPost;
-    request.path = post.path;
-    request.body = post.body;
-    request.idempotencyKey = post.key;
-    box.sending = true;
-    const Handover handover =
-        SendToBot(request, [key = post.key](const RequestOutcome& outcome, const std::string& text,
-                                            LinkChange) { OnFirstCompleted(key, outcome, text); });
-    if (handover == Handover::kStarted) return;
-    box.sending = false;
-    if (handover == Handover::kBridgeDown) return;  // first again once the link is back
-    // The host will not start it: trying again would hold back everything after it.
-    GiveUpFirst(kHostRefusedText);
+    const Handover handover = SendFirst();
+    if (handover == Handover::kStarted) break;
+    if (handover == Handover::kBridgeDown) {
+      if (box.lines > 0) box.troubled = true;  // first again once the link is back
+      break;
+    }
+    if (IsLine(box.posts.front())) {
+      if (not_started++ == 0) first_not_started = box.posts.front().key;
+      ++box.counts.gaveUp;
+      box.troubled = true;
+    }
+    ForgetFirst();
   }
+  if (not_started > 0)
+    Log().warn(messages::kOutboxNotStarted, not_started, first_not_started, kHostRefusedText);
   ReportIfAllSent();
 }
 
@@ -93,29 +171,34 @@ OutboxRecord& Outbox() {
 
 void ResetOutbox() { Outbox() = OutboxRecord{}; }
 
-void PostInOrder(std::string path, std::string body) {
+void PostInOrder(std::string path, std::string body, IfUndelivered if_undelivered) {
   OutboxRecord& box = Outbox();
-  if (LinkState().bridgeDown) {
-    box.recovering = true;
-    if (Settings().Debug) Log().info(messages::kKeptPost, path);
+  if (LinkState().bridgeDown && Settings().Debug) Log().info(messages::kKeptPost, path);
+  if (if_undelivered == IfUndelivered::kDrop) {
+    // The newer list says all the waiting one would: it goes in its stead, behind what came since.
+    const auto waiting =
+        std::find_if(box.posts.begin() + static_cast<std::ptrdiff_t>(OnItsWay()), box.posts.end(),
+                     [&path](const OutboxPost& post) { return !IsLine(post) && post.path == path; });
+    if (waiting != box.posts.end()) Forget(waiting);
+  } else {
+    ++box.lines;
+    box.lineBytes += body.size();
   }
-  box.posts.push_back({NewIdempotencyKey(), std::move(path), std::move(body), 0});
-  // Full: the oldest of those waiting goes (the one on its way is not kept here but by the host).
-  const auto limit = static_cast<std::size_t>(std::max(1, Settings().OutageBufferLines));
-  const std::size_t on_its_way = box.sending ? 1 : 0;
-  while (box.posts.size() - on_its_way > limit) {
-    box.posts.erase(box.posts.begin() + static_cast<std::ptrdiff_t>(on_its_way));
-    ++box.counts.dropped;
-    box.recovering = true;
-  }
+  box.posts.push_back({NewIdempotencyKey(), std::move(path), std::move(body), if_undelivered,
+                       host::SystemTimeMs(), 0, false});
+  WatchTheWait();
+  MakeRoom();
   Pump();
 }
 
-void ResumeOutbox() { Pump(); }
+void ResumeOutbox() {
+  Outbox().linkBackMs = host::SystemTimeMs();
+  Pump();
+}
 
 void ReportUnsentAtUnload() {
   const OutboxRecord& box = Outbox();
-  if (!box.posts.empty()) Log().warn(messages::kOutboxUnsentAtUnload, box.posts.size());
+  if (box.lines > 0) Log().warn(messages::kOutboxUnsentAtUnload, box.lines);
 }
 
 }  // namespace palaverlink

@@ -13,8 +13,8 @@ namespace palaverlink {
 
 void PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered if_undelivered) {
   std::string text = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
-  if (if_undelivered == IfUndelivered::kResend && Settings().OutageBufferLines > 0) {
-    PostInOrder(path, std::move(text));
+  if (Settings().OutageBufferLines > 0) {
+    PostInOrder(path, std::move(text), if_undelivered);
     return;
   }
   BotRequest request;

@@ -9,15 +9,15 @@ namespace palaverlink {
 
 // What the caller wants done with a post that the bot did not confirm.
 enum class IfUndelivered {
-  kDrop,    // the next one replaces it (the session sync)
-  kResend,  // through the outbox when OutageBufferLines is on (chat lines, leave notices)
+  kDrop,    // the next one replaces it (the session sync), also while it waits in the outbox
+  kResend,  // kept and sent again by the outbox (chat lines, leave notices)
 };
 
 // POSTs `body` (serialised once, compactly, keys in ascending byte order, raw UTF-8) to the bot's
-// `path` with a fresh idempotency key and returns at once. With kResend and the outbox on, it goes
-// through the outbox (link/outbox.h); otherwise it is sent at once, or dropped while the link is
-// down (with a Debug line). A body that is not valid UTF-8 throws nlohmann::json::type_error and
-// nothing is sent.
+// `path` with a fresh idempotency key and returns at once. With the outbox on (OutageBufferLines
+// above 0) it goes through the outbox, behind every post made before it (link/outbox.h);
+// otherwise it is sent at once, or dropped while the link is down (with a Debug line). A body that is not
+// valid UTF-8 throws nlohmann::json::type_error and nothing is sent.
 void PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered if_undelivered);
 
 }  // namespace palaverlink

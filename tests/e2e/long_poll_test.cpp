@@ -91,8 +91,8 @@ TEST(OutageBuffer, ChatSaidWhileTheBotWasDownReachesItOnceInOrderAfterTheReconne
   ASSERT_TRUE(server.WaitForPluginLines(kReconnected, 1, 40s));
   // A line said while the kept ones still go out would join them (and their count): wait for the
   // count first, so that it holds on a slow machine too.
-  ASSERT_TRUE(server.WaitForPluginLines(
-      "Palaverlink: outage buffer: after the reconnection 3 kept line(s) delivered", 1, 5s));
+  ASSERT_TRUE(
+      server.WaitForPluginLines("Palaverlink: outage buffer: caught up - 3 line(s) delivered", 1, 5s));
   server.Send(std::string("chat ") + kAnn + " global after");
   ASSERT_TRUE(WaitUntil([&] { return bot.Events("inbound").size() >= 4; }, 10s));
   std::this_thread::sleep_for(500ms);
@@ -121,8 +121,8 @@ TEST(OutageBuffer, LinesSaidWhileTheBotHangsReachItOnceInOrder) {
   ASSERT_TRUE(server.WaitForPluginLines(kLostConnection, 1, 15s));
   ASSERT_TRUE(bot.SetFault("none"));
   ASSERT_TRUE(server.WaitForPluginLines(kReconnected, 1, 45s));
-  ASSERT_TRUE(server.WaitForPluginLines(
-      "Palaverlink: outage buffer: after the reconnection 2 kept line(s) delivered", 1, 15s));
+  ASSERT_TRUE(
+      server.WaitForPluginLines("Palaverlink: outage buffer: caught up - 2 line(s) delivered", 1, 15s));
 
   std::vector<std::string> received;
   for (const Json& line : bot.Events("inbound")) received.push_back(line.value("message", ""));

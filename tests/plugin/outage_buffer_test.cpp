@@ -34,8 +34,10 @@ class OutageBuffer : public ComponentFixture {
   void Leave(const std::string& id) {
     PostJson("/api/sessions/leave", {{"platformId", id}}, IfUndelivered::kResend);
   }
-  void Sync() {
-    PostJson("/api/sessions/sync", {{"players", nlohmann::json::array()}}, IfUndelivered::kDrop);
+  // A player list of `players` players.
+  void Sync(int players = 0) {
+    PostJson("/api/sessions/sync", {{"players", nlohmann::json::array()}, {"count", players}},
+             IfUndelivered::kDrop);
   }
 
   void Fail(const std::string& text = "Couldn't connect to server") {
@@ -56,16 +58,21 @@ class OutageBuffer : public ComponentFixture {
       const auto body = nlohmann::json::parse(request.body);
       posted.push_back(body.contains("message")      ? body["message"].get<std::string>()
                        : body.contains("platformId") ? "leave " + body["platformId"].get<std::string>()
-                                                     : "sync");
+                                                     : "sync " + std::to_string(body["count"].get<int>()));
     }
     return posted;
   }
 
   static std::string BufferLine(int delivered, int refused, int given_up, int dropped, int limit = 3) {
-    return "Palaverlink: outage buffer: after the reconnection " + std::to_string(delivered) +
-           " kept line(s) delivered, " + std::to_string(refused) + " refused, " + std::to_string(given_up) +
-           " given up; " + std::to_string(dropped) + " dropped while full (OutageBufferLines " +
+    return "Palaverlink: outage buffer: caught up - " + std::to_string(delivered) + " line(s) delivered, " +
+           std::to_string(refused) + " refused, " + std::to_string(given_up) + " given up, " +
+           std::to_string(dropped) + " dropped while full since it last stood empty (OutageBufferLines " +
            std::to_string(limit) + ").";
+  }
+
+  static std::string LostConnection(const std::string& failure) {
+    return "Palaverlink lost connection (POST /api/chat/inbound failed: " + failure +
+           "). Going silent - will retry every 30s.";
   }
 
   static std::string KeyOf(const devhost::HttpRequest& request) {
@@ -84,7 +91,7 @@ TEST_F(OutageBuffer, LinesGoOutOneAtATimeInOrderAndKeptOnesAfterTheReconnection)
   ASSERT_TRUE(LinkState().bridgeDown);
   Chat("c");
   Leave("7");  // full: the oldest, a, goes
-  Sync();      // not kept
+  Sync();      // kept in order, not counted as a line
   EXPECT_THAT(Posted(), ElementsAre("a"));
 
   Reconnect();
@@ -93,37 +100,40 @@ TEST_F(OutageBuffer, LinesGoOutOneAtATimeInOrderAndKeptOnesAfterTheReconnection)
   Succeed();
   Succeed();
   Succeed();
-  EXPECT_THAT(Posted(), ElementsAre("a", "b", "c", "leave 7", "d"));
+  Succeed();
+  EXPECT_THAT(Posted(), ElementsAre("a", "b", "c", "leave 7", "sync 0", "d"));
   Succeed();
   EXPECT_EQ(PluginLog().back(), Info(BufferLine(4, 0, 0, 1)));
 
   Chat("e");  // nothing waits any more: straight out
-  EXPECT_THAT(Posted(), ElementsAre("a", "b", "c", "leave 7", "d", "e"));
+  EXPECT_THAT(Posted(), ElementsAre("a", "b", "c", "leave 7", "sync 0", "d", "e"));
   Succeed();
   EXPECT_EQ(PluginLog().back(), Info(BufferLine(4, 0, 0, 1)));
 }
 
-// Every failure that is not the line's own fault keeps it for after the reconnection; a refusal
-// drops it.
+// Every failure that is not the line's own fault keeps it for after the reconnection; one that the
+// bot surely did not take (no connection, 401, 429, 503) is sent until it goes through, one it may
+// have taken three times at most; a refusal drops it.
 TEST_F(OutageBuffer, FailureTextDecidesWhetherTheLineIsSentAgain) {
+  enum class Fate { kUntilTaken, kThreeTimes, kDropped };
   struct Case {
     const char* failure;
-    bool sent_again;
+    Fate fate;
   };
   const Case cases[] = {
-      {"Couldn't connect to server", true},
-      {"Couldn't resolve host name", true},
-      {"HTTP 503 Service Unavailable", true},
-      {"HTTP 401 Unauthorized", true},
-      {"HTTP 429 Too Many Requests", true},
-      // A host that hangs instead of refusing: the line may not have got there.
-      {"Timeout was reached", true},
-      {"Failure when receiving data from the peer", true},
-      {"Server returned nothing (no headers, no data)", true},
-      {"HTTP 500 Internal Server Error", true},
-      {"HTTP 502 Bad Gateway", true},
-      {"HTTP 413 Payload Too Large", false},
-      {"HTTP 400 Bad Request", false},
+      {"Couldn't connect to server", Fate::kUntilTaken},
+      {"Couldn't resolve host name", Fate::kUntilTaken},
+      {"HTTP 503 Service Unavailable", Fate::kUntilTaken},
+      {"HTTP 401 Unauthorized", Fate::kUntilTaken},
+      {"HTTP 429 Too Many Requests", Fate::kUntilTaken},
+      // A host that hangs instead of refusing: the line may have got there.
+      {"Timeout was reached", Fate::kThreeTimes},
+      {"Failure when receiving data from the peer", Fate::kThreeTimes},
+      {"Server returned nothing (no headers, no data)", Fate::kThreeTimes},
+      {"HTTP 500 Internal Server Error", Fate::kThreeTimes},
+      {"HTTP 502 Bad Gateway", Fate::kThreeTimes},
+      {"HTTP 413 Payload Too Large", Fate::kDropped},
+      {"HTTP 400 Bad Request", Fate::kDropped},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.failure);
@@ -133,16 +143,17 @@ TEST_F(OutageBuffer, FailureTextDecidesWhetherTheLineIsSentAgain) {
     const auto before = Posted().size();
     Chat(c.failure);
     Chat("next");
-    Fail(c.failure);
-    if (LinkState().bridgeDown) Reconnect();
-    std::vector<std::string> expected;
-    if (c.sent_again) expected.push_back(c.failure);
-    if (c.sent_again) Succeed();
+    for (int attempt = 0; attempt < 3 && Posted().back() == c.failure; ++attempt) {
+      Fail(c.failure);
+      if (LinkState().bridgeDown) Reconnect();
+    }
+    for (int answer = 0; answer < 3 && !env().Pending().empty(); ++answer) Succeed();
+    const int attempts = c.fate == Fate::kUntilTaken ? 4 : c.fate == Fate::kThreeTimes ? 3 : 1;
+    std::vector<std::string> expected(static_cast<std::size_t>(attempts), c.failure);
     expected.push_back("next");
     const auto posted = Posted();
-    EXPECT_EQ(
-        std::vector<std::string>(posted.begin() + static_cast<std::ptrdiff_t>(before) + 1, posted.end()),
-        expected);
+    EXPECT_EQ(std::vector<std::string>(posted.begin() + static_cast<std::ptrdiff_t>(before), posted.end()),
+              expected);
   }
 }
 
@@ -190,6 +201,135 @@ TEST_F(OutageBuffer, CountsEachFateAndGivesUpAPoisonLine) {
   env().RefuseRequests(false);
   EXPECT_THAT(Posted(), ElementsAre("poison", "poison", "poison", "too long", "fine"));
   EXPECT_EQ(PluginLog().back(), Info(BufferLine(1, 1, 2, 0, 10)));
+}
+
+// A bot slower than the chat, the link up: the first line dropped is said at once (then at most
+// once a minute), and the line once all are sent counts every line the bot received, those that
+// went before the first drop too.
+TEST_F(OutageBuffer, FullWithTheLinkUpWarnsAtOnceAndCountsWhatTheBotReceived) {
+  Chat("a");
+  Chat("b");
+  Succeed();  // a, before anything went wrong
+  for (const char* text : {"c", "d", "e"}) Chat(text);
+  EXPECT_THAT(PluginLog(), ::testing::IsEmpty());
+  Chat("f");  // b on its way, c d e f waiting: c goes
+  const PluginLine full = Warning(
+      "Palaverlink: outage buffer full with the link up: dropped 1 waiting line(s), oldest first, since the "
+      "last such warning (OutageBufferLines 3, at most 4096 KiB of lines): the bot takes lines more slowly "
+      "than they are said.");
+  EXPECT_THAT(PluginLog(), ElementsAre(full));
+  Chat("g");  // d goes, within the minute: counted, not written
+  for (int answer = 0; answer < 5; ++answer) Succeed();
+  EXPECT_THAT(Posted(), ElementsAre("a", "b", "e", "f", "g"));
+  EXPECT_THAT(PluginLog(), ElementsAre(full, Info(BufferLine(5, 0, 0, 2))));
+}
+
+// The line counts what happened since the outbox last stood empty: neither the lines of a quiet
+// time before nor those of an earlier outage.
+TEST_F(OutageBuffer, EachOutageIsCountedOnItsOwn) {
+  Chat("quiet");
+  Succeed();
+  for (const char* text : {"first outage", "second outage"}) {
+    Chat(text);
+    Fail();
+    Reconnect();
+    Succeed();
+    EXPECT_EQ(PluginLog().back(), Info(BufferLine(1, 0, 0, 0))) << text;
+  }
+}
+
+// The oldest line waiting longer than the bound with the link up is said at once; the wait of a
+// line kept through an outage counts from the reconnection.
+TEST_F(OutageBuffer, ALineWaitingPastTheBoundWithTheLinkUpIsSaidAtOnce) {
+  Chat("kept");
+  Fail();
+  Outbox().posts.front().putInMs -= kLongestWaitMs + 1000;
+  Reconnect();
+  Chat("after the outage");
+  EXPECT_EQ(PluginLog().back(), Info("Palaverlink reconnected to bot."));
+
+  Outbox().posts.front().putInMs -= kLongestWaitMs + 1000;
+  Outbox().linkBackMs -= kLongestWaitMs + 1000;
+  Chat("behind a slow one");
+  EXPECT_EQ(PluginLog().back(),
+            Warning("Palaverlink: outage buffer: 1 line(s) waited more than 30s for the bot with the link up "
+                    "since the last such warning (the oldest 31s, 3 line(s) waiting): the bot takes lines "
+                    "more slowly than they are said."));
+  const std::size_t lines = PluginLog().size();
+  Chat("again");  // the same line: not counted twice
+  Succeed();
+  Outbox().posts.front().putInMs -= kLongestWaitMs + 1000;
+  Chat("within the minute");  // counted, not written
+  EXPECT_EQ(PluginLog().size(), lines);
+}
+
+// The bodies held are bounded too: the oldest waiting lines go first, counted.
+TEST_F(OutageBuffer, TheBytesHeldAreBoundedOldestFirst) {
+  Settings().OutageBufferLines = 10000;
+  const std::string long_text(900 * 1024, 'x');
+  Chat("a" + long_text);
+  Fail();
+  for (const char* first : {"b", "c", "d", "e"}) Chat(first + long_text);  // a goes
+  Reconnect();
+  for (int answer = 0; answer < 4; ++answer) Succeed();
+  std::vector<std::string> firsts;
+  for (const std::string& text : Posted()) firsts.push_back(text.substr(0, 1));
+  EXPECT_THAT(firsts, ElementsAre("a", "b", "c", "d", "e"));
+  EXPECT_EQ(PluginLog().back(), Info(BufferLine(4, 0, 0, 1, 10000)));
+}
+
+// The host refusing to start requests gives every kept line up in one pass, with one warning.
+TEST_F(OutageBuffer, LinesTheHostWillNotStartAreGivenUpInOneWarning) {
+  Chat("a");
+  const std::string key = KeyOf(LastRequest());
+  Fail();
+  Chat("b");
+  Chat("c");
+  HealthCheck();
+  env().RefuseRequests(true);
+  host().Complete(LastRequest().id, true, "ok");
+  env().RefuseRequests(false);
+  EXPECT_THAT(PluginLog(),
+              ElementsAre(Warning(LostConnection("Couldn't connect to server")),
+                          Info("Palaverlink reconnected to bot."),
+                          Warning("Palaverlink: outage buffer: gave up on 3 kept line(s) at once, the first "
+                                  "with Idempotency-Key " +
+                                  key +
+                                  " (the host would not start the request). Dropped; the lines said "
+                                  "after them go on."),
+                          Info(BufferLine(0, 0, 3, 0))));
+}
+
+// The answer to a line sent before the outbox was reset is not the answer to the line first now.
+TEST_F(OutageBuffer, AnAnswerFromBeforeAResetIsNotTakenForTheFirstLine) {
+  Chat("before");
+  const auto stale = LastRequest().id;
+  ResetOutbox();
+  Chat("after");
+  host().Complete(stale, true, "{}");
+  Chat("behind");
+  EXPECT_THAT(Posted(), ElementsAre("before", "after"));
+  Succeed();
+  EXPECT_THAT(Posted(), ElementsAre("before", "after", "behind"));
+}
+
+// Player lists take their place in the order: never one older than a leave notice the bot gets
+// after it. A newer one replaces one still waiting, and one that failed is not sent again.
+TEST_F(OutageBuffer, PlayerListsGoInOrderAndOnlyTheNewestWaits) {
+  Leave("1");
+  Sync(1);  // waits behind the leave notice
+  Leave("2");
+  Sync(2);  // replaces the list of one, behind the second leave notice
+  for (int answer = 0; answer < 3; ++answer) Succeed();
+  EXPECT_THAT(Posted(), ElementsAre("leave 1", "leave 2", "sync 2"));
+
+  Sync(3);
+  Leave("3");
+  Fail("HTTP 500 Internal Server Error");  // the list
+  Reconnect();
+  Succeed();
+  EXPECT_THAT(Posted(), ElementsAre("leave 1", "leave 2", "sync 2", "sync 3", "leave 3"));
+  EXPECT_EQ(PluginLog().back(), Info(BufferLine(1, 0, 0, 0)));
 }
 
 TEST_F(OutageBuffer, LinesStillKeptAtUnloadAreCountedInOneWarning) {

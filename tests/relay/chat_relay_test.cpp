@@ -170,9 +170,11 @@ TEST_F(ChatRelay, ALineTheBotRefusesCostsOnlyThatLine) {
   EXPECT_EQ(nlohmann::json::parse(RequestsTo(kInbound).back().body)["message"], "short line");
   EXPECT_FALSE(RequestsTo("/api/chat/outbound").empty());
   EXPECT_FALSE(RequestsTo("/api/sessions/sync").empty());
-  EXPECT_EQ(LinesAfterLoad(), std::vector<std::string>{
-                                  "[warning] Palaverlink: the bot refused POST /api/chat/inbound (HTTP 413 "
-                                  "Payload Too Large). Dropped; the link stays up."});
+  EXPECT_EQ(
+      LinesAfterLoad(),
+      std::vector<std::string>{"[warning] Palaverlink: the bot refused POST /api/chat/inbound (HTTP 413 "
+                               "Payload Too Large). Dropped; the link stays up. Refused since the last such "
+                               "warning: 1."});
 }
 
 class ChatRelayWithoutMap : public RelayFixture {};
