@@ -96,7 +96,7 @@ class Checker {
  private:
   // Could not connect at all: no check can be made.
   static bool NothingAnswers(const HttpAnswer& answer) {
-    const auto outcome = ReadOutcome(answer.Succeeded(), answer.FailureText());
+    const auto outcome = ReadOutcome(answer.AsHostReply());
     return outcome.verdict == RequestVerdict::kLinkLost && outcome.delivery == Delivery::kNotTaken &&
            outcome.status == 0;
   }
@@ -134,7 +134,7 @@ class Checker {
                    kTooLarge);
       return false;
     }
-    switch (ReadOutcome(answer.Succeeded(), answer.FailureText()).verdict) {
+    switch (ReadOutcome(answer.AsHostReply()).verdict) {
       case RequestVerdict::kSuccess:
         report_.Ok(check);
         return true;
@@ -161,7 +161,7 @@ class Checker {
   }
 
   void ExpectRefusal(const std::string& check, const HttpAnswer& answer) {
-    const RequestVerdict result = ReadOutcome(answer.Succeeded(), answer.FailureText()).verdict;
+    const RequestVerdict result = ReadOutcome(answer.AsHostReply()).verdict;
     if (result == RequestVerdict::kKeyRejected) {
       report_.Ok(check);
     } else if (result == RequestVerdict::kSuccess) {

@@ -24,6 +24,13 @@ std::size_t AppendBody(char* data, std::size_t size, std::size_t count, void* us
   return bytes;
 }
 
+// Errors that come before anything was sent.
+bool NeverSent(CURLcode code) {
+  return code == CURLE_COULDNT_RESOLVE_HOST || code == CURLE_COULDNT_RESOLVE_PROXY ||
+         code == CURLE_COULDNT_CONNECT || code == CURLE_URL_MALFORMAT || code == CURLE_UNSUPPORTED_PROTOCOL ||
+         code == CURLE_FAILED_INIT;
+}
+
 }  // namespace
 
 struct HttpClient::Handle {
@@ -41,16 +48,31 @@ HttpClient::HttpClient() {
 
 HttpClient::~HttpClient() = default;
 
-std::string HttpAnswer::FailureText() const {
-  if (!reached) return error;
-  return "HTTP " + std::to_string(status);
+palaverlink::host::Reply HttpAnswer::AsHostReply() const {
+  using palaverlink::host::ReplyKind;
+  palaverlink::host::Reply reply;
+  if (!reached) {
+    reply.kind = never_sent ? ReplyKind::kNotSent : ReplyKind::kLost;
+    reply.failure = error;
+    return reply;
+  }
+  reply.body = body;
+  if (Succeeded()) {
+    reply.kind = ReplyKind::kAccepted;
+    return reply;
+  }
+  reply.kind = ReplyKind::kAnswered;
+  reply.status = static_cast<int>(status);
+  reply.failure = "HTTP " + std::to_string(status);
+  return reply;
 }
 
 HttpAnswer HttpClient::Send(const HttpRequest& request) {
   HttpAnswer answer;
   CURL* easy = handle_->easy;
   if (easy == nullptr) {
-    answer.error = "could not start the request";
+    answer.error = palaverlink::host::kNotStartedText;
+    answer.never_sent = true;
     return answer;
   }
   curl_easy_reset(easy);
@@ -79,6 +101,7 @@ HttpAnswer HttpClient::Send(const HttpRequest& request) {
   curl_slist_free_all(headers);
   if (code != CURLE_OK && !sink.too_large) {
     answer.error = curl_easy_strerror(code);
+    answer.never_sent = NeverSent(code);
     answer.body.clear();
     return answer;
   }

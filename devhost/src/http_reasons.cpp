@@ -56,4 +56,13 @@ std::string HttpStatusText(long status) {
   return text;
 }
 
+std::string HttpFailureText(long status, std::string_view body) {
+  std::string text = HttpStatusText(status);
+  if (!body.empty()) {
+    text += '\n';
+    text += body;
+  }
+  return text;
+}
+
 }  // namespace devhost

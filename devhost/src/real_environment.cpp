@@ -111,7 +111,7 @@ class RealEnvironment final : public Environment {
     transfer->done = std::move(done);
     transfer->easy = curl_easy_init();
     if (transfer->easy == nullptr) {
-      transfer->done(false, "could not start the request");
+      transfer->done(false, curl_easy_strerror(CURLE_FAILED_INIT));
       return;
     }
     CURL* easy = transfer->easy;
@@ -160,7 +160,7 @@ class RealEnvironment final : public Environment {
       if (status >= 200 && status < 300) {
         transfer->done(true, std::move(transfer->response));
       } else {
-        transfer->done(false, HttpStatusText(status));
+        transfer->done(false, HttpFailureText(status, transfer->response));
       }
     }
   }

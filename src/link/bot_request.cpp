@@ -22,10 +22,11 @@ Handover SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
 
   // The completion keeps its own copies: it may run after the caller's data is gone.
   host::Completion completion = [endpoint = Endpoint{request.method, std::string(request.path)},
-                                 role = request.role,
-                                 on_outcome = std::move(on_outcome)](bool success, std::string text) {
+                                 role = request.role, on_outcome = std::move(on_outcome)](host::Reply reply) {
     RunGuarded(Describe(endpoint) + " completion", [&] {
-      const RequestOutcome outcome = ReadOutcome(success, text);
+      const RequestOutcome outcome = ReadOutcome(reply);
+      const std::string text =
+          outcome.verdict == RequestVerdict::kSuccess ? std::move(reply.body) : DescribeFailure(reply);
       const LinkChange change =
           role == LinkRole::kProbe ? NoteProbeOutcome(outcome) : NoteOutcome(endpoint, outcome, text);
       if (on_outcome) on_outcome(outcome, text, change);

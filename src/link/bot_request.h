@@ -38,8 +38,8 @@ enum class Handover {
 };
 
 // Runs once per started request, inside the completion's guard, after the link has reacted: with
-// the outcome, the host's text (the answer on success, the failure text otherwise) and what the
-// outcome did to the link.
+// the outcome, a text (the answer on success, otherwise the failure as DescribeFailure names it,
+// for warnings only) and what the outcome did to the link.
 using OutcomeHandler =
     std::function<void(const RequestOutcome& outcome, const std::string& text, LinkChange change)>;
 

@@ -43,7 +43,8 @@ LinkChange NoteOutcome(const Endpoint& endpoint, const RequestOutcome& outcome, 
       return LinkChange::kNone;
     case RequestVerdict::kRefused: {
       const std::string name = Describe(endpoint);
-      if (const auto count = LinkState().refusals[name].Note(host::SystemTimeMs())) {
+      const std::string kind = name + " " + std::to_string(outcome.status);
+      if (const auto count = LinkState().refusals[kind].Note(host::SystemTimeMs())) {
         Log().warn(messages::kRefused, name, text, *count);
       }
       return LinkChange::kNone;

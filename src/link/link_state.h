@@ -1,6 +1,7 @@
 // Whether the bot is reachable, and what each outcome of a request does to that: a lost link or a
 // rejected key takes the link down with one warning; a refusal of one request leaves it up, with at
-// most one warning a minute for each request (a player can make the bot refuse their lines); a
+// most one warning a minute for each request and status (a player can make the bot refuse their
+// lines); a
 // successful health probe brings it back.
 // This holds state and reports the transitions to its caller; it never calls a sender.
 #pragma once
@@ -30,7 +31,7 @@ std::string Describe(const Endpoint& endpoint);
 struct LinkStateData {
   // Set by a lost link or a rejected key, cleared by a successful health probe.
   bool bridgeDown = false;
-  // The refusals of each request ("POST /api/chat/inbound"), for their warnings.
+  // The refusals of each request and status ("POST /api/chat/inbound 422"), for their warnings.
   std::map<std::string, WarningPace, std::less<>> refusals;
 };
 

@@ -13,8 +13,6 @@
 namespace palaverlink {
 namespace {
 
-constexpr char kHostRefusedText[] = "the host would not start the request";
-
 bool IsLine(const OutboxPost& post) { return post.ifUndelivered == IfUndelivered::kResend; }
 
 std::size_t OnItsWay() { return Outbox().sending ? 1 : 0; }
@@ -158,7 +156,7 @@ void Pump() {
     ForgetFirst();
   }
   if (not_started > 0)
-    Log().warn(messages::kOutboxNotStarted, not_started, first_not_started, kHostRefusedText);
+    Log().warn(messages::kOutboxNotStarted, not_started, first_not_started, host::kNotStartedText);
   ReportIfAllSent();
 }
 

@@ -3,36 +3,22 @@
 namespace palaverlink {
 namespace {
 
-// Transport errors (libcurl's texts) that come before anything was sent.
-constexpr std::string_view kNeverSent[] = {
-    "Couldn't resolve host name", "Couldn't resolve proxy name",
-    "Couldn't connect to server", "URL using bad/illegal format or missing URL",
-    "Unsupported protocol",       "could not start the request",
-};
-
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
 
-int NamedHttpStatus(std::string_view failure_text) {
-  constexpr std::string_view kPrefix = "HTTP ";
-  if (!failure_text.starts_with(kPrefix)) return 0;
-  const std::string_view rest = failure_text.substr(kPrefix.size());
-  if (rest.size() < 3 || !IsDigit(rest[0]) || !IsDigit(rest[1]) || !IsDigit(rest[2])) return 0;
-  if (rest.size() > 3 && rest[3] != ' ') return 0;
-  return (rest[0] - '0') * 100 + (rest[1] - '0') * 10 + (rest[2] - '0');
-}
-
-RequestOutcome ReadOutcome(bool success, std::string_view text) {
-  if (success) return {RequestVerdict::kSuccess, Delivery::kAccepted, 0};
-
-  const int status = NamedHttpStatus(text);
-  if (status == 0) {
-    for (const std::string_view never_sent : kNeverSent) {
-      if (text == never_sent) return {RequestVerdict::kLinkLost, Delivery::kNotTaken, 0};
-    }
-    return {RequestVerdict::kLinkLost, Delivery::kUnknown, 0};
+RequestOutcome ReadOutcome(const host::Reply& reply) {
+  switch (reply.kind) {
+    case host::ReplyKind::kAccepted:
+      return {RequestVerdict::kSuccess, Delivery::kAccepted, 0};
+    case host::ReplyKind::kNotSent:
+      return {RequestVerdict::kLinkLost, Delivery::kNotTaken, 0};
+    case host::ReplyKind::kLost:
+      return {RequestVerdict::kLinkLost, Delivery::kUnknown, 0};
+    case host::ReplyKind::kAnswered:
+      break;
   }
+  const int status = reply.status;
   if (status == 401) return {RequestVerdict::kKeyRejected, Delivery::kNotTaken, status};
   // The bot is there but busy or slow: the link counts as lost until the health probe says otherwise.
   if (status == 408 || status == 429) return {RequestVerdict::kLinkLost, Delivery::kNotTaken, status};
@@ -40,6 +26,19 @@ RequestOutcome ReadOutcome(bool success, std::string_view text) {
   // "Unable to handle the request" (RFC 9110, 15.6.4): a bot that is shutting down or not ready.
   if (status == 503) return {RequestVerdict::kLinkLost, Delivery::kNotTaken, status};
   return {RequestVerdict::kLinkLost, Delivery::kUnknown, status};
+}
+
+std::string DescribeFailure(const host::Reply& reply) {
+  if (reply.body.empty()) return reply.failure;
+  std::size_t keep = reply.body.size();
+  if (keep > kQuotedAnswerBytes) {
+    keep = kQuotedAnswerBytes;
+    while (keep > 0 && IsContinuationByte(reply.body[keep])) --keep;
+  }
+  std::string described = reply.failure + ", answered \"";
+  described.append(reply.body, 0, keep);
+  described += keep < reply.body.size() ? "...\"" : "\"";
+  return described;
 }
 
 }  // namespace palaverlink

@@ -1,10 +1,12 @@
-// What the end of a request to the bot means. The host completes a request with a success flag
-// and a text: the answer on success; on failure a text that names the HTTP status the bot answered
-// with ("HTTP 413 Payload Too Large") or the transport's error ("Couldn't connect to server",
-// "Timeout was reached"). Only this reading turns those texts into decisions.
+// What the end of a request to the bot means. The host adapter reads the framework's completion
+// into a reply (core/host/host_reply.h): accepted, answered with a status, or no answer (surely not
+// sent, or perhaps sent). Only this reading turns a reply into decisions.
 #pragma once
 
-#include <string_view>
+#include <cstddef>
+#include <string>
+
+#include "core/host/host_reply.h"
 
 namespace palaverlink {
 
@@ -26,13 +28,17 @@ enum class Delivery {
 struct RequestOutcome {
   RequestVerdict verdict = RequestVerdict::kLinkLost;
   Delivery delivery = Delivery::kUnknown;
-  int status = 0;  // the HTTP status the failure text names; 0 when it names none
+  int status = 0;  // the HTTP status of a failed answer; 0 when there was none
 };
 
-// The status named by a failure text of the form "HTTP <3 digits>" (then the end or a blank and
-// the reason); 0 for any other text.
-int NamedHttpStatus(std::string_view failure_text);
+RequestOutcome ReadOutcome(const host::Reply& reply);
 
-RequestOutcome ReadOutcome(bool success, std::string_view text);
+// The most of a failed answer's body that a warning quotes: enough to tell an HTML error page from
+// a JSON refusal, short enough to keep the line one line on a screen.
+inline constexpr std::size_t kQuotedAnswerBytes = 120;
+
+// A failure as warnings name it: the framework's words, then the start of the answer when it had
+// one (HTTP 500 Internal Server Error, answered "<html>..."), cut at a whole character.
+std::string DescribeFailure(const host::Reply& reply);
 
 }  // namespace palaverlink

@@ -118,8 +118,11 @@ TEST_F(RealEnvironmentTest, OutcomesNameTheStatusOrTheTransportError) {
   });
   server_.Get("/unauthorized",
               [](const httplib::Request&, httplib::Response& response) { response.status = 401; });
-  server_.Post("/broken",
-               [](const httplib::Request&, httplib::Response& response) { response.status = 500; });
+  // A failure's body follows its status line after a line break.
+  server_.Post("/broken", [](const httplib::Request&, httplib::Response& response) {
+    response.status = 500;
+    response.set_content("<html>down</html>", "text/html");
+  });
   StartServer();
   StartHost();
 
@@ -143,9 +146,10 @@ TEST_F(RealEnvironmentTest, OutcomesNameTheStatusOrTheTransportError) {
     return outcomes.size() == 4;
   }));
   std::lock_guard lock(mutex);
-  EXPECT_THAT(outcomes, UnorderedElementsAre(R"(ok ok: {"messages":[]})", "key failed: HTTP 401 Unauthorized",
-                                             "broken failed: HTTP 500 Internal Server Error",
-                                             "closed failed: Couldn't connect to server"));
+  EXPECT_THAT(outcomes,
+              UnorderedElementsAre(R"(ok ok: {"messages":[]})", "key failed: HTTP 401 Unauthorized",
+                                   "broken failed: HTTP 500 Internal Server Error\n<html>down</html>",
+                                   "closed failed: Couldn't connect to server"));
 }
 
 TEST_F(RealEnvironmentTest, SlowAnswerEndsWithATimeOut) {

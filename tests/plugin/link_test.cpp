@@ -191,6 +191,16 @@ TEST_F(Link, FailureTextDecidesTheWarningAndWhetherTheLinkGoesDown) {
       {"40", LostConnection(inbound, "40"), true},
       {"", LostConnection(inbound, ""), true},
       {"{}", LostConnection(inbound, "{}"), true},
+      // The start of the answer is quoted, so that an HTML error page is told from a JSON refusal;
+      // a line break in it is escaped by the log, and a long one is cut at a whole character.
+      {"HTTP 500 Internal Server Error\n<html><body>Oops</body></html>\n",
+       LostConnection(inbound,
+                      "HTTP 500 Internal Server Error, answered \"<html><body>Oops</body></html>\\n\""),
+       true},
+      {"HTTP 422 Unprocessable Entity\n{\"error\":\"filtered word\"}",
+       Refused(inbound, "HTTP 422 Unprocessable Entity, answered \"{\"error\":\"filtered word\"}\""), false},
+      {"HTTP 413\n" + std::string(119, 'x') + "\xC3\xBC and more",
+       Refused(inbound, "HTTP 413, answered \"" + std::string(119, 'x') + "...\""), false},
   };
   for (const auto& [failure, warning, down] : cases) {
     SCOPED_TRACE(failure);
@@ -233,7 +243,7 @@ TEST_F(Link, OutcomeSaysWhetherTheBotMayHaveActedOnTheRequest) {
   };
   for (const auto& [success, text, result, delivery, status] : cases) {
     SCOPED_TRACE(text);
-    const RequestOutcome outcome = ReadOutcome(success, text);
+    const RequestOutcome outcome = ReadOutcome(host::ReadFrameworkReply(success, text));
     EXPECT_EQ(outcome.verdict, result);
     EXPECT_EQ(outcome.delivery, delivery);
     EXPECT_EQ(outcome.status, status);

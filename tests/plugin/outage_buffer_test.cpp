@@ -295,7 +295,7 @@ TEST_F(OutageBuffer, LinesTheHostWillNotStartAreGivenUpInOneWarning) {
                           Warning("Palaverlink: outage buffer: gave up on 3 kept line(s) at once, the first "
                                   "with Idempotency-Key " +
                                   key +
-                                  " (the host would not start the request). Dropped; the lines said "
+                                  " (could not start the request). Dropped; the lines said "
                                   "after them go on."),
                           Info(BufferLine(0, 0, 3, 0))));
 }

@@ -639,7 +639,7 @@ TEST_F(OutboundPoll, PollTheHostRefusedToStartIsNotWaitedFor) {
   EXPECT_TRUE(LinesAfterLoad().empty());
 }
 
-TEST_F(OutboundPoll, RefusedPollWarnsOncePerRunAndPollingGoesOn) {
+TEST_F(OutboundPoll, RefusedPollWarnsOnceAMinuteForEachStatusAndPollingGoesOn) {
   LoadOnMap();
   host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
   host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
@@ -651,9 +651,9 @@ TEST_F(OutboundPoll, RefusedPollWarnsOncePerRunAndPollingGoesOn) {
       LinesAfterLoad(),
       (std::vector<std::string>{
           "[warning] Palaverlink: the bot refused GET /api/chat/outbound (HTTP 404 Not Found). Dropped; the "
-          "link stays up.",
+          "link stays up. Refused since the last such warning: 1.",
           "[warning] Palaverlink: the bot refused GET /api/chat/outbound (HTTP 400 Bad Request). Dropped; "
-          "the link stays up."}));
+          "the link stays up. Refused since the last such warning: 1."}));
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] back"});
 }
 

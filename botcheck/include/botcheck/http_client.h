@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/host/host_reply.h"
+
 namespace botcheck {
 
 // The most of one answer's body that is read; the rest is left unread and the answer fails.
@@ -17,6 +19,7 @@ inline constexpr std::uint64_t kLargestBody = 16 * 1024 * 1024;
 struct HttpAnswer {
   bool reached = false;     // an HTTP answer came back; false: `error` says why not
   std::string error;        // the transport's reason when not reached
+  bool never_sent = false;  // not reached, and surely never sent (no connection could be made)
   long status = 0;          // HTTP status when reached
   std::string contentType;  // as the bot sent it, empty when absent
   std::string body;
@@ -28,8 +31,8 @@ struct HttpAnswer {
 
   // What the plug-in's host counts as success: an answer with a 2xx status.
   bool Succeeded() const { return reached && status >= 200 && status < 300; }
-  // The failure text the host would hand over: "HTTP 401" or the transport's reason.
-  std::string FailureText() const;
+  // The reply the plug-in's host adapter would make of this answer, for the plug-in's own reading.
+  palaverlink::host::Reply AsHostReply() const;
 };
 
 struct HttpRequest {

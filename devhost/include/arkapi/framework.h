@@ -85,8 +85,10 @@ class Requests {
   ARK_API static Requests& Get();
 
   // Completion of a request, run once on the game thread: `success` is true only for an HTTP status
-  // in 200..299; otherwise the text names the status (such as "HTTP 401 Unauthorized") or the
-  // transport's error. On success the text is the response body.
+  // in 200..299, and the text is then the response body. Otherwise, for an answer with another
+  // status, the text is the status line ("HTTP 401 Unauthorized", or "HTTP 599" for a status without
+  // a known reason), followed, when the answer had a body, by one line break ("\n") and the body as
+  // it came; without an answer it is the transport's error ("Couldn't connect to server").
   using Completion = std::function<void(bool success, std::string text)>;
 
   // Both start the request and return at once; false when the request could not be started (the

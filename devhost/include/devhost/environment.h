@@ -72,8 +72,8 @@ class ManualEnvironment final : public Environment {
 };
 
 // Production back end: the steady clock and libcurl on a thread of its own. Every request ends
-// with a completion within `timeout`; a failure names the HTTP status ("HTTP 401 Unauthorized")
-// or the transport's error.
+// with a completion within `timeout`; a failure names the HTTP status ("HTTP 401 Unauthorized",
+// then a line break and the body when the answer had one) or the transport's error.
 std::unique_ptr<Environment> MakeRealEnvironment(
     std::chrono::milliseconds timeout = std::chrono::seconds(10));
 

@@ -106,6 +106,8 @@ class Host {
   void Advance(std::chrono::milliseconds duration);
   // ManualEnvironment: completes a recorded request; the completion runs now, on this thread
   // (also when the plug-in that made the request was unloaded, unless the unload dropped it).
+  // `text` as the framework hands it over (arkapi/framework.h): a failed answer's body follows its
+  // status line after a line break ("HTTP 500 Internal Server Error\n<html>...").
   void Complete(std::uint64_t request_id, bool success, const std::string& text);
 
   // RealEnvironment: runs the game loop on this thread until Stop(); Post() queues work for it.

@@ -20,9 +20,10 @@ std::function<void()> TiedToThisLoad(std::function<void()> callback) {
   };
 }
 
-Completion TiedToThisLoad(Completion completion) {
+// The one place that reads the framework's completion.
+API::Requests::Completion TiedToThisLoad(Completion completion) {
   return [generation = CurrentLoad(), completion = std::move(completion)](bool success, std::string text) {
-    if (IsRunningLoad(generation)) completion(success, std::move(text));
+    if (IsRunningLoad(generation)) completion(ReadFrameworkReply(success, std::move(text)));
   };
 }
 

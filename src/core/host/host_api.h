@@ -26,15 +26,17 @@
 #include <string>
 #include <vector>
 
+#include "core/host/host_reply.h"
+
 // The game's world, opaque here as in game/game_types.h.
 struct UWorld;
 
 namespace palaverlink::host {
 
-// Completion of a request: `success` is true only when the bot answered with a 2xx status, and
-// `text` is then the answer's body; otherwise `text` names the HTTP status as the host writes it
-// ("HTTP 401 Unauthorized") or the transport's error ("Couldn't connect to server").
-using Completion = std::function<void(bool success, std::string text)>;
+// Completion of a request, with the framework's account of its end read once into a reply
+// (core/host/host_reply.h): accepted with the answer, answered with another status and the start
+// of the answer, or no answer and why.
+using Completion = std::function<void(Reply reply)>;
 
 // Thrown when the game has no function of the given name.
 class MissingGameName : public std::runtime_error {
