@@ -54,7 +54,7 @@ void WatchTheWait() {
 }
 
 // Full (too many lines waiting, or too many bytes held): the oldest waiting lines go. The one on
-// its way stays, and so does a waiting player list, at most one.
+// its way stays, and so does a waiting player list (a newer one replaces it: one at most).
 void MakeRoom() {
   OutboxRecord& box = Outbox();
   const auto limit = static_cast<std::size_t>(std::max(1, Settings().OutageBufferLines));

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <optional>
 #include <thread>
 
@@ -127,6 +129,43 @@ TEST(OutageBuffer, LinesSaidWhileTheBotHangsReachItOnceInOrder) {
   std::vector<std::string> received;
   for (const Json& line : bot.Events("inbound")) received.push_back(line.value("message", ""));
   EXPECT_THAT(received, ElementsAre("taken", "hung"));
+  EXPECT_EQ(server.Quit(), 0);
+  EXPECT_EQ(bot.Stop(), 0);
+}
+
+// A bot slower than the chat with the link up: the first line dropped is said at once, while lines
+// still wait, and the count once all are sent is what the bot received.
+TEST(OutageBuffer, ABotSlowerThanTheChatIsNamedAtOnceAndTheCountIsWhatItReceived) {
+  IslandScene scene("outage-slow", 1, "OutageBufferLines", 2);
+  ASSERT_TRUE(scene.ready);
+  DevbotProcess& bot = scene.bot;
+  DevserverProcess& server = *scene.server;
+  constexpr char kFull[] = "Palaverlink: outage buffer full with the link up: dropped ";
+  constexpr char kCaughtUp[] = "Palaverlink: outage buffer: caught up - ";
+
+  ASSERT_TRUE(bot.SetFault("slow", 1500));
+  constexpr int kSaid = 6;
+  for (int line = 1; line <= kSaid; ++line) {
+    server.Send(std::string("chat ") + kAnn + " global slow " + std::to_string(line));
+  }
+  ASSERT_TRUE(server.WaitForPluginLines(kFull, 1, 5s));
+  EXPECT_EQ(server.CountPluginLines(kCaughtUp), 0u);
+  // Player lists come every second through the same outbox: with the bot fast again it empties.
+  ASSERT_TRUE(bot.SetFault("none"));
+  ASSERT_TRUE(server.WaitForPluginLines(kCaughtUp, 1, 20s));
+
+  int delivered = -1;
+  int dropped = -1;
+  for (const PluginLogLine& line : server.PluginLog()) {
+    if (!line.text.starts_with(kCaughtUp)) continue;
+    ASSERT_EQ(std::sscanf(line.text.c_str() + std::strlen(kCaughtUp),
+                          "%d line(s) delivered, 0 refused, 0 given up, %d dropped", &delivered, &dropped),
+              2)
+        << line.text;
+  }
+  EXPECT_EQ(static_cast<std::size_t>(delivered), bot.Events("inbound").size());
+  EXPECT_EQ(delivered + dropped, kSaid);
+  EXPECT_GE(dropped, 1);
   EXPECT_EQ(server.Quit(), 0);
   EXPECT_EQ(bot.Stop(), 0);
 }

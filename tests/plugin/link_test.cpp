@@ -240,6 +240,11 @@ TEST_F(Link, OutcomeSaysWhetherTheBotMayHaveActedOnTheRequest) {
       {false, "HTTP 500 Internal Server Error", RequestVerdict::kLinkLost, Delivery::kUnknown, 500},
       {false, "HTTP 503 Service Unavailable", RequestVerdict::kLinkLost, Delivery::kNotTaken, 503},
       {false, "HTTP 504 Gateway Timeout", RequestVerdict::kLinkLost, Delivery::kUnknown, 504},
+      // The body after the status line changes nothing of the reading.
+      {false, "HTTP 503 Service Unavailable\n<html>401</html>", RequestVerdict::kLinkLost,
+       Delivery::kNotTaken, 503},
+      {false, "HTTP 401\n{\"error\":\"HTTP 500\"}", RequestVerdict::kKeyRejected, Delivery::kNotTaken, 401},
+      {false, "Failed initialization", RequestVerdict::kLinkLost, Delivery::kNotTaken, 0},
   };
   for (const auto& [success, text, result, delivery, status] : cases) {
     SCOPED_TRACE(text);
