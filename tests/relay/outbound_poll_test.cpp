@@ -223,11 +223,14 @@ TEST_F(OutboundPoll, MalformedElementsAreSkippedWithOneWarningAndTheRestStillSho
 TEST_F(OutboundPoll, DebugLinesComeBeforeTheMessagesTheyDescribe) {
   LoadOnMap(R"(,"Debug":true)");
   PollAndAnswer(R"({"messages":[]})");
-  PollAndAnswer(R"({"messages":[{"author":"Ann","message":"hi"},)"
-                R"({"author":"Bo","message":"yo","kind":"map","sourceMapName":"Ragnarok"},)"
-                R"({"author":"Eve\r","message":"x\n01/01/26 00:00 [Palaverlink][warning] forged\u0007"}]})");
+  const std::string answer =
+      R"({"messages":[{"author":"Ann","message":"hi"},)"
+      R"({"author":"Bo","message":"yo","kind":"map","sourceMapName":"Ragnarok"},)"
+      R"({"author":"Eve\r","message":"x\n01/01/26 00:00 [Palaverlink][warning] forged\u0007"}]})";
+  PollAndAnswer(answer);
 
-  // A line break from the bot stays inside its log line, escaped; the players see the text as sent.
+  // A line break from the bot stays inside its log line, escaped; the players see one line.
+  const std::string answer_start = answer.substr(0, kAnswerExcerptBytes);
   EXPECT_EQ(
       LinesAfterLoad(),
       (std::vector<std::string>{
@@ -235,11 +238,16 @@ TEST_F(OutboundPoll, DebugLinesComeBeforeTheMessagesTheyDescribe) {
           "[info] Palaverlink: outbound gabblen author='Ann' text='hi'",
           "[info] Palaverlink: outbound map author='Bo' text='yo'",
           R"([info] Palaverlink: outbound gabblen author='Eve\r' text='x\n01/01/26 00:00 [Palaverlink][warning] forged\x07')",
+          "[warning] Palaverlink: outbound response had 1 message(s) with line breaks or other control "
+          "characters, replaced before showing: " +
+              answer_start,
+          "[warning] Palaverlink: outbound response had 3 message(s) without a createdAt, shown once each (the "
+          "last 2048 are remembered); every message should carry one: " +
+              answer_start,
       }));
   EXPECT_EQ(LinesShownToRex(),
-            (std::vector<std::u16string>{
-                u"[Gabblen] Ann: hi", u"<Ragnarok> Bo: yo",
-                u"[Gabblen] Eve\r: x\n01/01/26 00:00 [Palaverlink][warning] forged\u0007"}));
+            (std::vector<std::u16string>{u"[Gabblen] Ann: hi", u"<Ragnarok> Bo: yo",
+                                         u"[Gabblen] Eve : x 01/01/26 00:00 [Palaverlink][warning] forged"}));
 }
 
 TEST_F(OutboundPoll, FailedPollTakesTheLinkDownUntilTheProbeSucceeds) {
@@ -397,8 +405,9 @@ TEST_F(OutboundPoll, PollOutstandingLongerThanThirtySecondsCountsAsLost) {
   EXPECT_EQ(SinceOf(polls[1]), SinceOf(lost));
 
   // The lost poll's late answer is not used; the new one's is.
-  host().Complete(lost.id, true, R"({"messages":[{"message":"late"}]})");
-  host().Complete(polls[1].id, true, R"({"messages":[{"message":"fresh"}]})");
+  const std::string at = std::to_string(SinceOf(lost) + 1);
+  host().Complete(lost.id, true, R"({"messages":[{"createdAt":)" + at + R"(,"message":"late"}]})");
+  host().Complete(polls[1].id, true, R"({"messages":[{"createdAt":)" + at + R"(,"message":"fresh"}]})");
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] fresh"});
   EXPECT_TRUE(LinesAfterLoad().empty());
   NextPoll();
@@ -450,11 +459,16 @@ TEST_F(OutboundPoll, WarningsAboutAnswersComeOncePerRunOfSuchAnswers) {
       {"<html>", "[warning] Palaverlink: could not parse outbound response: <html>"},
       {R"({"messages":null})",
        R"([warning] Palaverlink: outbound response missing 'messages': {"messages":null})"},
-      {R"({"messages":[5,{"message":"ok"}]})",
-       R"([warning] Palaverlink: outbound response had 1 malformed message(s), skipped: {"messages":[5,{"message":"ok"}]})"},
+      {R"({"messages":[5,{"createdAt":null,"message":"no"}]})",
+       R"([warning] Palaverlink: outbound response had 2 malformed message(s), skipped: {"messages":[5,{"createdAt":null,"message":"no"}]})"},
       {huge, "[warning] Palaverlink: outbound response had 1 message(s) of more than 4096 bytes, skipped: " +
                  huge.substr(0, kAnswerExcerptBytes)},
   };
+  // The huge element has no createdAt either; not shown, it is taken again at every poll.
+  const std::string huge_without_time =
+      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the last "
+      "2048 are remembered); every message should carry one: " +
+      huge.substr(0, kAnswerExcerptBytes);
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.answer);
     const auto mark = LinesAfterLoad().size();
@@ -462,7 +476,12 @@ TEST_F(OutboundPoll, WarningsAboutAnswersComeOncePerRunOfSuchAnswers) {
     PollAndAnswer(R"({"messages":[]})");
     PollAndAnswer(fault.answer);
     PollAndAnswer(R"({"messages":[]})");
-    EXPECT_EQ(LinesAfter(mark), (std::vector<std::string>{fault.warning, fault.warning}));
+    if (fault.answer == huge) {
+      EXPECT_EQ(LinesAfter(mark),
+                (std::vector<std::string>{fault.warning, huge_without_time, fault.warning, huge_without_time}));
+    } else {
+      EXPECT_EQ(LinesAfter(mark), (std::vector<std::string>{fault.warning, fault.warning}));
+    }
   }
 }
 
@@ -576,7 +595,9 @@ TEST_F(OutboundPoll, RefusedPollWarnsOncePerRunAndPollingGoesOn) {
   LoadOnMap();
   host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
   host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
-  host().Complete(NextPoll().id, true, R"({"messages":[{"message":"back"}]})");
+  const auto back = NextPoll();
+  host().Complete(back.id, true,
+                  R"({"messages":[{"createdAt":)" + std::to_string(SinceOf(back) + 1) + R"(,"message":"back"}]})");
   host().Complete(NextPoll().id, false, "HTTP 400 Bad Request");
   NextPoll();
 
@@ -621,12 +642,16 @@ TEST_F(OutboundPoll, LastingFaultInTheCompletionWritesOneWarningPerRun) {
   game().ThrowFrom("FWeakObjectPtr.Get", 3);
   for (int answer = 0; answer < 4; ++answer) PollAndAnswer(one_message);
   game().ThrowFrom("FWeakObjectPtr.Get", 1);
-  PollAndAnswer(one_message);
+  PollAndAnswer(R"({"messages":[{"message":"again"}]})");  // "hi", shown, is not shown again
 
   const std::string warning =
       "[warning] Palaverlink: GET /api/chat/outbound completion failed unexpectedly: simulated failure in "
       "FWeakObjectPtr.Get";
-  EXPECT_EQ(LinesAfterLoad(), (std::vector<std::string>{warning, warning}));
+  const std::string without_time =
+      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the last "
+      "2048 are remembered); every message should carry one: " +
+      one_message;
+  EXPECT_EQ(LinesAfterLoad(), (std::vector<std::string>{warning, without_time, warning}));
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] hi"});
 }
 
