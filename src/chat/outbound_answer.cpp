@@ -1,5 +1,6 @@
 #include "chat/outbound_answer.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -90,8 +91,13 @@ ShownAnswer ShowOutboundAnswer(std::string_view text) {
   }
 
   if (answer.answeredAt && record.cursorIsLoadStamp) {
-    if (const auto on_bot_clock = CursorOnBotClock(cursor, now, *answer.answeredAt, so_far.greatestCreatedAt)) {
-      Log().warn(messages::kBotClockBehind, (now - *answer.answeredAt) / 1000, *answer.answeredAt, now,
+    // A bot that held the poll answers with the time it was asked, or later.
+    const auto held = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                            record.sentAt);
+    const std::int64_t asked_at = now - held.count();
+    if (const auto on_bot_clock =
+            CursorOnBotClock(cursor, asked_at, *answer.answeredAt, so_far.greatestCreatedAt)) {
+      Log().warn(messages::kBotClockBehind, (asked_at - *answer.answeredAt) / 1000, *answer.answeredAt, asked_at,
                  *on_bot_clock);
       cursor = *on_bot_clock;
       record.cursorIsLoadStamp = false;
