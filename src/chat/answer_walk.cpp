@@ -153,7 +153,8 @@ WalkedAnswer WalkOutboundAnswer(std::string_view text, const WalkStart& start) {
       if (key == "answeredAt") {
         const char* value = scan.Position();
         if (!scan.SkipValue()) return false;
-        answered_at = ReadCreatedAt(std::string_view(value, static_cast<std::size_t>(scan.Position() - value)));
+        answered_at =
+            ReadCreatedAt(std::string_view(value, static_cast<std::size_t>(scan.Position() - value)));
         return true;
       }
       if (key != "messages") return scan.SkipValue();

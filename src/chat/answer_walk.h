@@ -39,8 +39,8 @@ struct WalkedAnswer {
   // What the completion reads in full, in the answer's order: the earliest timed elements after
   // the cursor and the first elements without a time it can follow.
   std::vector<ChosenElement> chosen;
-  std::size_t withoutTime = 0;  // taken objects without createdAt
-  std::size_t farAhead = 0;     // taken with a createdAt beyond kFarthestCreatedAtAheadMs
+  std::size_t withoutTime = 0;     // taken objects without createdAt
+  std::size_t farAhead = 0;        // taken with a createdAt beyond kFarthestCreatedAtAheadMs
   std::int64_t farthestAhead = 0;  // the greatest such createdAt
   std::int64_t aheadMs = 0;        // how far the latest timed createdAt is ahead of the server's clock
   std::size_t repeated = 0;        // not taken: remembered as taken before

@@ -13,12 +13,13 @@
 namespace palaverlink {
 
 // The cursor on the bot's clock, for a cursor that is still the load's stamp: moved back by as much
-// as the bot's clock (`answered_at`) is behind the server's when the poll was sent, never below `floor` (the greatest createdAt taken, so nothing is shown
-// twice). Empty when the bot is within kClockToleranceMs, ahead, or more than a day behind (a stamp
-// in seconds, not a clock), so the cursor stays.
+// as the bot's clock (`answered_at`) is behind the server's when the poll was sent, never below `floor` (the
+// greatest createdAt taken, so nothing is shown twice). Empty when the bot is within kClockToleranceMs,
+// ahead, or more than a day behind (a stamp in seconds, not a clock), so the cursor stays.
 inline std::optional<std::int64_t> CursorOnBotClock(std::int64_t load_stamp, std::int64_t asked_at_ms,
                                                     std::int64_t answered_at, std::int64_t floor) {
-  if (answered_at >= asked_at_ms || answered_at < asked_at_ms - kFarthestCreatedAtAheadMs) return std::nullopt;
+  if (answered_at >= asked_at_ms || answered_at < asked_at_ms - kFarthestCreatedAtAheadMs)
+    return std::nullopt;
   const std::int64_t behind = asked_at_ms - answered_at;
   if (behind <= kClockToleranceMs) return std::nullopt;
   return std::max(floor, load_stamp - behind);

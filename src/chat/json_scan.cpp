@@ -168,7 +168,8 @@ void DecodeString(std::string_view inside, std::string& out, BrokenText& broken)
         unsigned code_point = static_cast<unsigned>(Hex4At(inside.data() + i + 1));
         i += 4;
         const bool paired = IsHighSurrogate(code_point) && i + 6 < inside.size() && inside[i + 1] == '\\' &&
-                            inside[i + 2] == 'u' && IsLowSurrogate(static_cast<unsigned>(Hex4At(inside.data() + i + 3)));
+                            inside[i + 2] == 'u' &&
+                            IsLowSurrogate(static_cast<unsigned>(Hex4At(inside.data() + i + 3)));
         if (paired) {
           const auto low = static_cast<unsigned>(Hex4At(inside.data() + i + 3));
           code_point = 0x10000 + ((code_point - 0xD800) << 10) + (low - 0xDC00);

@@ -97,8 +97,8 @@ ShownAnswer ShowOutboundAnswer(std::string_view text) {
     const std::int64_t asked_at = now - held.count();
     if (const auto on_bot_clock =
             CursorOnBotClock(cursor, asked_at, *answer.answeredAt, so_far.greatestCreatedAt)) {
-      Log().warn(messages::kBotClockBehind, (asked_at - *answer.answeredAt) / 1000, *answer.answeredAt, asked_at,
-                 *on_bot_clock);
+      Log().warn(messages::kBotClockBehind, (asked_at - *answer.answeredAt) / 1000, *answer.answeredAt,
+                 asked_at, *on_bot_clock);
       cursor = *on_bot_clock;
       record.cursorIsLoadStamp = false;
     }

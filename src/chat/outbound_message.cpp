@@ -86,8 +86,7 @@ std::optional<OutboundMessage> ReadOutboundMessage(std::string_view element_text
   // The Debug line quotes the values as sent; the players see them one line each.
   std::string author_line = shown.author;
   std::string message_line = shown.message;
-  shown.controlsReplaced =
-      MakeOneLine(author_line) + MakeOneLine(message_line) + MakeOneLine(*source_map);
+  shown.controlsReplaced = MakeOneLine(author_line) + MakeOneLine(message_line) + MakeOneLine(*source_map);
   shown.senderTag = SenderTag(shown.kind, *source_map);
   shown.chatLine = ChatLine(author_line, message_line);
   return shown;

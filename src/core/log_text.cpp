@@ -12,7 +12,8 @@ std::string EscapeControlCharacters(std::string_view text) {
     const char c = text[at];
     if (const LayoutCharacter layout = LayoutCharacterAt(text.substr(at)); layout.bytes > 0) {
       escaped += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) escaped.push_back(kHex[(layout.codePoint >> shift) & 0x0F]);
+      for (int shift = 12; shift >= 0; shift -= 4)
+        escaped.push_back(kHex[(layout.codePoint >> shift) & 0x0F]);
       at += layout.bytes - 1;
     } else if (!IsControlCharacter(c)) {
       escaped.push_back(c);

@@ -208,17 +208,18 @@ TEST_F(ChatRelayDebug, OneInfoLinePerRelayedLineAndNoneForSkippedOnes) {
 
   // What a player sends reaches the bot, and the log, as one line: line breaks and tabs become
   // blanks, other control characters and bidirectional controls go. One warning a minute says so.
-  EXPECT_EQ(LinesAfterLoad(),
-            (std::vector<std::string>{
-                "[info] Palaverlink: relaying global chat from 'Rex': hello",
-                "[info] Palaverlink: relaying global chat from 'ann_account': {} stays literal",
-                "[warning] Palaverlink: 1 chat line(s) held line breaks or other control characters, replaced "
-                "before relaying (the latest from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged').",
-                "[info] Palaverlink: relaying global chat from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged': "
-                "two lines ",
-                "[info] Palaverlink: relaying global chat from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged': "
-                "evil x y z",
-            }));
+  EXPECT_EQ(
+      LinesAfterLoad(),
+      (std::vector<std::string>{
+          "[info] Palaverlink: relaying global chat from 'Rex': hello",
+          "[info] Palaverlink: relaying global chat from 'ann_account': {} stays literal",
+          "[warning] Palaverlink: 1 chat line(s) held line breaks or other control characters, replaced "
+          "before relaying (the latest from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged').",
+          "[info] Palaverlink: relaying global chat from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged': "
+          "two lines ",
+          "[info] Palaverlink: relaying global chat from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged': "
+          "evil x y z",
+      }));
   const auto bodies = BodiesTo(kInbound);
   ASSERT_EQ(bodies.size(), 4u);
   const auto sent = nlohmann::json::parse(bodies[2]);

@@ -124,8 +124,9 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
     // Every time in these texts is after the cursor, and none is more than a day ahead of now.
     const WalkedAnswer walked = WalkOutboundAnswer(text, {INT64_MIN, INT64_MAX / 2, nothing_shown});
     const bool zero_byte = text.find('\0') != std::string::npos;
-    const nlohmann::json full = zero_byte ? nlohmann::json(nlohmann::json::value_t::discarded)
-                                          : nlohmann::json::parse(testing::MendedForFullParse(text), nullptr, false);
+    const nlohmann::json full =
+        zero_byte ? nlohmann::json(nlohmann::json::value_t::discarded)
+                  : nlohmann::json::parse(testing::MendedForFullParse(text), nullptr, false);
     ASSERT_EQ(walked.shape == AnswerShape::kUnparsable, full.is_discarded());
     if (full.is_discarded()) continue;
     const bool has_messages = full.is_object() && full.contains("messages") && full["messages"].is_array();

@@ -256,7 +256,8 @@ TEST_F(OutboundPoll, DebugLinesComeBeforeTheMessagesTheyDescribe) {
           "[warning] Palaverlink: outbound response had 1 message(s) with line breaks or other control "
           "characters, replaced before showing: " +
               answer_start,
-          "[warning] Palaverlink: outbound response had 3 message(s) without a createdAt, shown once each (the "
+          "[warning] Palaverlink: outbound response had 3 message(s) without a createdAt, shown once each "
+          "(the "
           "last 2048 are remembered); every message should carry one: " +
               answer_start,
       }));
@@ -481,7 +482,8 @@ TEST_F(OutboundPoll, WarningsAboutAnswersComeOncePerRunOfSuchAnswers) {
   };
   // The huge element has no createdAt either; not shown, it is taken again at every poll.
   const std::string huge_without_time =
-      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the last "
+      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the "
+      "last "
       "2048 are remembered); every message should carry one: " +
       huge.substr(0, kAnswerExcerptBytes);
   for (const Fault& fault : faults) {
@@ -492,8 +494,8 @@ TEST_F(OutboundPoll, WarningsAboutAnswersComeOncePerRunOfSuchAnswers) {
     PollAndAnswer(fault.answer);
     PollAndAnswer(R"({"messages":[]})");
     if (fault.answer == huge) {
-      EXPECT_EQ(LinesAfter(mark),
-                (std::vector<std::string>{fault.warning, huge_without_time, fault.warning, huge_without_time}));
+      EXPECT_EQ(LinesAfter(mark), (std::vector<std::string>{fault.warning, huge_without_time, fault.warning,
+                                                            huge_without_time}));
     } else {
       EXPECT_EQ(LinesAfter(mark), (std::vector<std::string>{fault.warning, fault.warning}));
     }
@@ -611,8 +613,9 @@ TEST_F(OutboundPoll, RefusedPollWarnsOncePerRunAndPollingGoesOn) {
   host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
   host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
   const auto back = NextPoll();
-  host().Complete(back.id, true,
-                  R"({"messages":[{"createdAt":)" + std::to_string(SinceOf(back) + 1) + R"(,"message":"back"}]})");
+  host().Complete(
+      back.id, true,
+      R"({"messages":[{"createdAt":)" + std::to_string(SinceOf(back) + 1) + R"(,"message":"back"}]})");
   host().Complete(NextPoll().id, false, "HTTP 400 Bad Request");
   NextPoll();
 
@@ -663,7 +666,8 @@ TEST_F(OutboundPoll, LastingFaultInTheCompletionWritesOneWarningPerRun) {
       "[warning] Palaverlink: GET /api/chat/outbound completion failed unexpectedly: simulated failure in "
       "FWeakObjectPtr.Get";
   const std::string without_time =
-      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the last "
+      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the "
+      "last "
       "2048 are remembered); every message should carry one: " +
       one_message;
   EXPECT_EQ(LinesAfterLoad(), (std::vector<std::string>{warning, without_time, warning}));
@@ -681,13 +685,15 @@ bool StartsWith(const std::string& line, const std::string& start) { return line
 TEST_F(OutboundPoll, StampsTheCursorCannotFollowAreShownOnceAndNamedOnce) {
   LoadOnMap();
   const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
-  const std::string in_microseconds = R"({"createdAt":)" + std::to_string(start * 1000) + R"(,"message":"micro"})";
+  const std::string in_microseconds =
+      R"({"createdAt":)" + std::to_string(start * 1000) + R"(,"message":"micro"})";
   const std::string unstamped = R"({"message":"unstamped"})";
   auto at = [&](int offset, const char* text) {
     return R"({"createdAt":)" + std::to_string(start + offset) + R"(,"message":")" + text + R"("})";
   };
   // The bot sends the first two again at every poll: they are not before `since`.
-  const std::string first = R"({"messages":[)" + in_microseconds + "," + unstamped + "," + at(10, "next") + "]}";
+  const std::string first =
+      R"({"messages":[)" + in_microseconds + "," + unstamped + "," + at(10, "next") + "]}";
   EXPECT_EQ(PollAndAnswer(first), start);
   for (int poll = 0; poll < 3; ++poll)
     PollAndAnswer(R"({"messages":[)" + in_microseconds + "," + unstamped + "]}");
@@ -698,13 +704,15 @@ TEST_F(OutboundPoll, StampsTheCursorCannotFollowAreShownOnceAndNamedOnce) {
                                                             u"[Gabblen] next", u"[Gabblen] later"}));
   const auto lines = LinesAfterLoad();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[0],
-            "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the "
-            "last 2048 are remembered); every message should carry one: " +
-                first.substr(0, kAnswerExcerptBytes));
-  EXPECT_TRUE(StartsWith(lines[1], "[warning] Palaverlink: outbound response had 1 message(s) stamped more than a "
-                                   "day ahead of this server's clock (createdAt " +
-                                       std::to_string(start * 1000) + " at "))
+  EXPECT_EQ(
+      lines[0],
+      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the "
+      "last 2048 are remembered); every message should carry one: " +
+          first.substr(0, kAnswerExcerptBytes));
+  EXPECT_TRUE(StartsWith(lines[1],
+                         "[warning] Palaverlink: outbound response had 1 message(s) stamped more than a "
+                         "day ahead of this server's clock (createdAt " +
+                             std::to_string(start * 1000) + " at "))
       << lines[1];
   EXPECT_NE(lines[1].find("shown once each without moving the cursor: is the bot sending createdAt in "
                           "microseconds instead of milliseconds?"),
@@ -719,10 +727,9 @@ TEST_F(OutboundPoll, ClocksApartAreNamedAndABotBehindIsAskedFromItsOwnTime) {
   constexpr std::int64_t kHour = 3'600'000;
   const std::int64_t bot_now = SystemNowMs() - kHour;
   PollAndAnswer(R"({"messages":[],"answeredAt":)" + std::to_string(bot_now) + "}");
-  const std::int64_t on_bot_clock = PollAndAnswer(R"({"messages":[{"createdAt":)" +
-                                                  std::to_string(bot_now + 5) +
-                                                  R"(,"message":"from behind"}],"answeredAt":)" +
-                                                  std::to_string(bot_now) + "}");
+  const std::int64_t on_bot_clock =
+      PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(bot_now + 5) +
+                    R"(,"message":"from behind"}],"answeredAt":)" + std::to_string(bot_now) + "}");
   EXPECT_LE(on_bot_clock, start - kHour);
   EXPECT_GT(on_bot_clock, start - kHour - 2000);
   // Moved once: later answers of the same bot no longer move it back.
@@ -734,12 +741,14 @@ TEST_F(OutboundPoll, ClocksApartAreNamedAndABotBehindIsAskedFromItsOwnTime) {
   PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(ahead) + R"(,"message":"from ahead"}]})");
   EXPECT_EQ(SinceOf(NextPoll()), ahead);
 
-  EXPECT_EQ(LinesShownToRex(), (std::vector<std::u16string>{u"[Gabblen] from behind", u"[Gabblen] from ahead"}));
+  EXPECT_EQ(LinesShownToRex(),
+            (std::vector<std::u16string>{u"[Gabblen] from behind", u"[Gabblen] from ahead"}));
   const auto lines = LinesAfterLoad();
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_TRUE(StartsWith(lines[0], "[warning] Palaverlink: the bot's clock is 3600 s behind this server's "
-                                   "(answeredAt " +
-                                       std::to_string(bot_now) + " at "))
+  EXPECT_TRUE(StartsWith(lines[0],
+                         "[warning] Palaverlink: the bot's clock is 3600 s behind this server's "
+                         "(answeredAt " +
+                             std::to_string(bot_now) + " at "))
       << lines[0];
   EXPECT_NE(lines[0].find("); asking from " + std::to_string(on_bot_clock) + " on the bot's clock instead."),
             std::string::npos)
@@ -757,8 +766,8 @@ TEST_F(OutboundPoll, ReloadInTheSameProcessNeverMovesTheCursorBack) {
   PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(ahead) + R"(,"message":"once"}]})");
   host().UnloadPlugin();
   Load(R"({"MapId":"the-island"})");
-  const std::int64_t after_reload = PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(ahead) +
-                                                  R"(,"message":"once"}]})");
+  const std::int64_t after_reload =
+      PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(ahead) + R"(,"message":"once"}]})");
   EXPECT_EQ(after_reload, ahead);
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] once"});
 }

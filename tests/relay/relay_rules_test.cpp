@@ -72,8 +72,8 @@ TEST(OutboundAnswer, CreatedAtIsWholeMillisecondsOrMakesTheElementMalformed) {
     EXPECT_EQ(ReadCreatedAt(c.value), c.createdAt);
     // In an answer: a usable time is shown (or, at the least time, not after any cursor); an
     // unusable one makes the element malformed.
-    const WalkedAnswer walked = Walk(
-        std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}", INT64_MIN);
+    const WalkedAnswer walked =
+        Walk(std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}", INT64_MIN);
     EXPECT_EQ(walked.chosen.size() + walked.stale, c.createdAt ? 1u : 0u);
     EXPECT_EQ(walked.malformed, c.createdAt ? 0u : 1u);
   }

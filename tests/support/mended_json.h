@@ -28,7 +28,9 @@ inline int Hex4(std::string_view text, std::size_t at) {
 
 // The length of the UTF-8 sequence at `at` by the Unicode standard's table 3-7; 0 when ill-formed.
 inline std::size_t SequenceLength(std::string_view text, std::size_t at) {
-  const auto byte = [&](std::size_t i) -> unsigned { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0U; };
+  const auto byte = [&](std::size_t i) -> unsigned {
+    return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0U;
+  };
   const unsigned lead = byte(0);
   const auto in = [](unsigned b, unsigned low, unsigned high) { return b >= low && b <= high; };
   if (in(lead, 0xC2, 0xDF)) return in(byte(1), 0x80, 0xBF) ? 2 : 0;
