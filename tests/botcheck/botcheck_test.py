@@ -1,4 +1,4 @@
-#!/ usr / bin / env python3
+#!/usr/bin/env python3
 """palaverlink-botcheck against bots that break one rule at a time.
 
 Each case starts a bot (palaverlink-devbot, with one of its fault modes, or rule_breaking_bot.py with
@@ -18,21 +18,22 @@ import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 KEY = "s3cret"
-#Exit statuses other than a failed check(1).
+
+# Exit statuses other than a failed check (1).
 PASSED, INCOMPLETE, STOPPED = 0, 3, 4
 
-#(name, bot, fault, key of the bot, key given to botcheck, expected, words
-#[, map id : "the-test-map" when not given])
-#bot "devbot" takes its fault through / admin / fault; "rules" is rule_breaking_bot.py; "nobody" is a
-#port where nothing listens.
-#expected : a list of the checks that fail(exit 1), each FAIL line naming what the plug - in would do
-#and one of them holding the words; or an exit status, with the words somewhere in the output.
-#PASSED : every check ok, none not checked.
+# (name, bot, fault, key of the bot, key given to botcheck, expected, words
+#  [, map id: "the-test-map" when not given])
+# bot "devbot" takes its fault through /admin/fault; "rules" is rule_breaking_bot.py; "nobody" is a
+# port where nothing listens.
+# expected: a list of the checks that fail (exit 1), each FAIL line naming what the plug-in would do
+# and one of them holding the words; or an exit status, with the words somewhere in the output.
+# PASSED: every check ok, none not checked.
 CASES = [
     ("devbot passes with a key", "devbot", "none", KEY, KEY, PASSED, "within 20 ms (median"),
     ("devbot passes without a key", "devbot", "none", "", "", PASSED, ""),
     ("independent bot passes", "rules", "none", KEY, KEY, PASSED, ""),
-#A map id that travels percent - encoded, as the plug - in sends it.
+    # A map id that travels percent-encoded, as the plug-in sends it.
     ("devbot passes with a map id that needs encoding", "devbot", "none", KEY, KEY, PASSED, "",
      "Ragnarök 2+&since=0"),
     ("devbot down", "devbot", "down", KEY, KEY, ["answers 2xx", "refused with 401"], "health probe would fail"),
@@ -40,7 +41,7 @@ CASES = [
      ["POST /api/", "GET /api/chat/outbound", "a post sent again"], "rejected-key warning"),
     ("devbot answers garbage", "devbot", "garbage", KEY, KEY, ["Content-Type application/json", "\"messages\" array"],
      "could not parse outbound response"),
-#A bot that is slow in everything also holds a long poll past its wait.
+    # A bot that is slow in everything also holds a long poll past its wait.
     ("devbot slow", "devbot", "slow", KEY, KEY, ["every answer within 3 s", "is held at most"],
      "reach the players late"),
     ("key missing from botcheck", "devbot", "none", KEY, "", STOPPED, "run again with --api-key KEY"),
@@ -53,7 +54,7 @@ CASES = [
      "anyone who reaches the bot"),
     ("403 for a wrong key", "rules", "forbidden", KEY, KEY, ["without the key is refused", "with a wrong key is refused"],
      "keep the link up, instead of the warning that says to fix the key"),
-#A 4xx refusal drops that one request; the link stays up.
+    # A 4xx refusal drops that one request; the link stays up.
     ("non-ASCII chat refused", "rules", "ascii-only", KEY, KEY, ["non-ASCII text"],
      "keep the link up: that chat line would never reach the bot"),
     ("tribe and alliance refused", "rules", "global-only", KEY, KEY, ["(tribe line)", "(alliance line)"],
@@ -78,7 +79,7 @@ CASES = [
      "reach the players late"),
     ("long poll held past waitSeconds", "rules", "overlong-wait", KEY, KEY, ["is held at most"],
      "would time out and take the link down"),
-#Checks that cannot be made make the run incomplete, never a pass.
+    # Checks that cannot be made make the run incomplete, never a pass.
     ("since ignored, nothing relayed", "rules", "no-relay-ignore-since", KEY, KEY, INCOMPLETE,
      "not checked: only messages created after since"),
     ("long poll not honoured", "rules", "no-long-poll", KEY, KEY, INCOMPLETE, "held at most 2 s: not honoured"),
@@ -90,7 +91,7 @@ CASES = [
     ("refusal without a body", "rules", "empty-refusal", KEY, KEY, ["leave answers 2xx"], "HTTP 400 ((empty body))"),
 ]
 
-#botcheck's address space in every case: it must read no answer whole past its cap.
+# botcheck's address space in every case: it must read no answer whole past its cap.
 ADDRESS_SPACE = 768 << 20
 
 
@@ -129,26 +130,22 @@ def start_bot(args, bot, fault, key):
         argv = [args.devbot, "--listen", "127.0.0.1:0"] + (["--api-key", key] if key else [])
         started = Bot(argv, lambda line: json.loads(line)["port"])
         if fault != "none":
-            body = {
-  "mode" : fault, "ms" : 3100
-} if fault ==
-    "slow" else {"mode" : fault} request =
-    urllib.request
-        .Request(f "http://127.0.0.1:{started.port}/admin/fault", data = json.dumps(body).encode(),
-                 method = "POST", headers = {"Content-Type" : "application/json"})
-            urllib.request.urlopen(request, timeout = 10)
-        .read() return started argv =
-        [ sys.executable, os.path.join(HERE, "rule_breaking_bot.py"), "--fault",
-          fault ] return Bot(argv + ([ "--api-key", key ] if key else[]), lambda line
-                             : json.loads(line)["port"])
+            body = {"mode": fault, "ms": 3100} if fault == "slow" else {"mode": fault}
+            request = urllib.request.Request(f"http://127.0.0.1:{started.port}/admin/fault",
+                                             data=json.dumps(body).encode(), method="POST",
+                                             headers={"Content-Type": "application/json"})
+            urllib.request.urlopen(request, timeout=10).read()
+        return started
+    argv = [sys.executable, os.path.join(HERE, "rule_breaking_bot.py"), "--fault", fault]
+    return Bot(argv + (["--api-key", key] if key else []), lambda line: json.loads(line)["port"])
 
-            def
-            run_case(args, case)
-    : name,
-                                 bot, fault, bot_key, check_key, expected,
-                                 consequence =
-                                     case[:7] map_id = case[7] if len (case) > 7 else "the-test-map" started =
-                                                           start_bot(args, bot, fault, bot_key) try : limit = ["prlimit", f"--as={ADDRESS_SPACE}"] if args.limit_address_space else []
+
+def run_case(args, case):
+    name, bot, fault, bot_key, check_key, expected, consequence = case[:7]
+    map_id = case[7] if len(case) > 7 else "the-test-map"
+    started = start_bot(args, bot, fault, bot_key)
+    try:
+        limit = ["prlimit", f"--as={ADDRESS_SPACE}"] if args.limit_address_space else []
         argv = limit + [args.botcheck, f"http://127.0.0.1:{started.port}/", "--map-id", map_id]
         result = subprocess.run(argv + (["--api-key", check_key] if check_key else []),
                                 capture_output=True, text=True, errors="replace", timeout=120)
@@ -226,10 +223,10 @@ def main():
 
     failed = 0
     cases = [case for case in CASES if not args.only or args.only in case[0]]
-#The slow cases wait seconds for each answer : run the cases side by side.
+    # The slow cases wait seconds for each answer: run the cases side by side.
     with concurrent.futures.ThreadPoolExecutor(max_workers=8) as pool:
         outcomes = list(pool.map(lambda case: run_case(args, case), cases))
-#The list of checks is the same on every run with the same options : with a key, and without.
+    # The list of checks is the same on every run with the same options: with a key, and without.
     counts = {}
     for case, (problems, result) in zip(cases, outcomes):
         verdicts = [line for line in result.stdout.splitlines() if not line.startswith(("botcheck: ", "stopped: "))]

@@ -1,15 +1,11 @@
-#!/ usr / bin / env python3
-""
-    "A small bot that keeps every rule of the bot interface but the one named by --fault.
+#!/usr/bin/env python3
+"""A small bot that keeps every rule of the bot interface but the one named by --fault.
 
-Prints{"port" : N} once it listens on 127.0.0.1(port 0 takes a free one),
-    then serves until SIGTERM.Without-- fault it is a second,
-    independent conforming bot : it relays each chat line to every other map it knows(never back to its own),
-                                 as devbot does,
-                                 so that a poll has something to show;
-it holds a poll with nothing to answer until a message comes or waitSeconds pass;
-it answers a post sent again with its Idempotency - Key as the first time without storing it again;
-and it
+Prints {"port": N} once it listens on 127.0.0.1 (port 0 takes a free one), then serves until
+SIGTERM. Without --fault it is a second, independent conforming bot: it relays each chat line to
+every other map it knows (never back to its own), as devbot does, so that a poll has something to
+show; it holds a poll with nothing to answer until a message comes or waitSeconds pass; it answers
+a post sent again with its Idempotency-Key as the first time without storing it again; and it
 writes each answer in one piece."""
 
 import argparse
@@ -98,7 +94,7 @@ class Store:
 def make_handler(store, fault, api_key):
     class Handler(BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
-#A buffered writer, flushed once the answer is complete : the whole answer leaves in one write.
+        # A buffered writer, flushed once the answer is complete: the whole answer leaves in one write.
         wbufsize = 1 << 16
 
         def log_message(self, *args):
@@ -121,61 +117,70 @@ def make_handler(store, fault, api_key):
             self.end_headers()
             chunk = b" " * (1 << 20)
             try:
-                for
-                  _ in range(1 << 10)
-                      : self.wfile.write(chunk) except OSError : pass self.close_connection = True
+                for _ in range(1 << 10):
+                    self.wfile.write(chunk)
+            except OSError:
+                pass
+            self.close_connection = True
 
-                                                                                              def key_ok(self)
-                      : if not api_key or fault ==
-                                              "open-door" : return True
-                                                            return self.headers.get_all("Authorization") ==
-                                              ["Bearer " + api_key]
+        def key_ok(self):
+            if not api_key or fault == "open-door":
+                return True
+            return self.headers.get_all("Authorization") == ["Bearer " + api_key]
 
-                                              def refuse_key(self)
-                      : self.answer(403 if fault == "forbidden" else 401,
-                                    {"error" : "missing or wrong API key"})
+        def refuse_key(self):
+            self.answer(403 if fault == "forbidden" else 401, {"error": "missing or wrong API key"})
 
-                            def do_GET(self)
-                      : url = urlsplit(self.path) if url.path == "/health" : if fault ==
-                                                                             "health-needs-key" and
-                              not(api_key and self.key_ok())
-                      : return self.refuse_key() return self.answer(200, {"status" : "ok"}) if url.path
-                                  != "/api/chat/outbound"
-                      : return self.answer(404, {"error" : "no such path"}) if not self.key_ok()
-                      : return self.refuse_key() query = parse_qs(url.query) map_id =
-                                  query.get("mapId", [""])[0] since = int(query.get("since", ["0"])[0]) wait =
-                                      int(query.get("waitSeconds", ["0"])[0]) if fault
-                      in("no-long-poll", "overlong-wait")
-                      : wait = 0 deadline =
-                            time.monotonic() + wait with store.lock : if fault == "unknown-map" and
-                            map_id not in store.maps
-                      : return self.answer(404, {"error" : "unknown map"}) store.maps.add(map_id) queued =
-                                store.waiting(map_id, since, fault) while not queued
-                                and time.monotonic() < deadline
-                      : store.lock.wait(deadline - time.monotonic()) queued =
-                                    store.waiting(map_id, since, fault) if fault ==
-                                        "huge-answer" : return self.huge_answer() if fault ==
-                                        "slow-poll" : time.sleep(3.5) if fault == "overlong-wait" and
-                                    not queued and
-                                    "waitSeconds" in query
-                      : time.sleep(2 * int(query["waitSeconds"][0])) if fault
-                                        == "no-messages"
-                      : return self.answer(200, {"items" : queued}) self.answer(
-                            200, {"messages" : queued},
-                            "text/html" if fault == "html-type" else "application/json")
+        def do_GET(self):
+            url = urlsplit(self.path)
+            if url.path == "/health":
+                if fault == "health-needs-key" and not (api_key and self.key_ok()):
+                    return self.refuse_key()
+                return self.answer(200, {"status": "ok"})
+            if url.path != "/api/chat/outbound":
+                return self.answer(404, {"error": "no such path"})
+            if not self.key_ok():
+                return self.refuse_key()
+            query = parse_qs(url.query)
+            map_id = query.get("mapId", [""])[0]
+            since = int(query.get("since", ["0"])[0])
+            wait = int(query.get("waitSeconds", ["0"])[0])
+            if fault in ("no-long-poll", "overlong-wait"):
+                wait = 0
+            deadline = time.monotonic() + wait
+            with store.lock:
+                if fault == "unknown-map" and map_id not in store.maps:
+                    return self.answer(404, {"error": "unknown map"})
+                store.maps.add(map_id)
+                queued = store.waiting(map_id, since, fault)
+                while not queued and time.monotonic() < deadline:
+                    store.lock.wait(deadline - time.monotonic())
+                    queued = store.waiting(map_id, since, fault)
+            if fault == "huge-answer":
+                return self.huge_answer()
+            if fault == "slow-poll":
+                time.sleep(3.5)
+            if fault == "overlong-wait" and not queued and "waitSeconds" in query:
+                time.sleep(2 * int(query["waitSeconds"][0]))
+            if fault == "no-messages":
+                return self.answer(200, {"items": queued})
+            self.answer(200, {"messages": queued}, "text/html" if fault == "html-type" else "application/json")
 
-                            def do_POST(self)
-                      : length = int(self.headers.get("Content-Length", "0")) raw =
-                                        self.rfile.read(length) path =
-                                            urlsplit(self.path)
-                                                .path if path
-                                            not in("/api/chat/inbound", "/api/sessions/sync",
-                                                   "/api/sessions/leave")
-                      : return self.answer(404, {"error" : "no such path"}) if not self.key_ok()
-                      : return self.refuse_key() key = self.headers.get("Idempotency-Key") with store.lock
-                      : taken = store.answers.get(key) if key and fault != "ignore-keys" else None if taken
-                      : return self.answer(*taken) try
-                      : body = json.loads(raw.decode("utf-8"))
+        def do_POST(self):
+            length = int(self.headers.get("Content-Length", "0"))
+            raw = self.rfile.read(length)
+            path = urlsplit(self.path).path
+            if path not in ("/api/chat/inbound", "/api/sessions/sync", "/api/sessions/leave"):
+                return self.answer(404, {"error": "no such path"})
+            if not self.key_ok():
+                return self.refuse_key()
+            key = self.headers.get("Idempotency-Key")
+            with store.lock:
+                taken = store.answers.get(key) if key and fault != "ignore-keys" else None
+            if taken:
+                return self.answer(*taken)
+            try:
+                body = json.loads(raw.decode("utf-8"))
             except ValueError:
                 return self.answer(400, {"error": "not JSON"})
             if path == "/api/chat/inbound":
