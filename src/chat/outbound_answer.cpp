@@ -1,5 +1,6 @@
 #include "chat/outbound_answer.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
