@@ -2,6 +2,9 @@
 """How long a backlog takes to reach the players over loopback, with palaverlink-devbot and
 palaverlink-devserver: the bot goes down, N messages are queued for the map, the bot comes back, and
 the time runs from the plug-in's reconnection line to the last message shown to the last player.
+Also checks that every player saw every message once and in order, and gives the plug-in's share of
+the game thread: the time of all its request completions (devserver's `completions` event, the
+printing of what players are shown left out) over the drain's wall time.
 
   bench/backlog_drain.py --build build/release --messages 5000 --players 70
 """
@@ -58,11 +61,24 @@ def main():
         last_line = f"Mod: backlog {args.messages - 1}"
         marks = {}
         shown_last = [0]
+        next_expected = {}  # by player: the number of the backlog message it should see next
+        out_of_order = []
+        completions = {}
         lock = threading.Lock()
 
         def read_events():
             for line in server.stdout:
-                if last_line in line:
+                event = json.loads(line)
+                if event.get("event") == "completions":
+                    completions.update(event)
+                if event.get("event") != "shown" or not event["line"].startswith("Mod: backlog "):
+                    continue
+                number = int(event["line"].rsplit(" ", 1)[1])
+                expected = next_expected.get(event["to"], 0)
+                if number != expected:
+                    out_of_order.append((event["to"], expected, number))
+                next_expected[event["to"]] = number + 1
+                if last_line == event["line"]:
                     with lock:
                         shown_last[0] += 1
                         if shown_last[0] == args.players:
@@ -96,10 +112,22 @@ def main():
         if "last shown" not in marks:
             raise SystemExit("the backlog was not shown within two minutes of the bot's return")
         took = marks["last shown"] - marks["reconnected"]
-        print(f"{args.messages} messages to {args.players} players: the last one shown {took:.2f} s after the "
-              f"reconnection line (OutboundWaitSeconds {args.wait})")
         send("quit")
         server.wait(timeout=30)
+        deadline = time.monotonic() + 5
+        while "count" not in completions and time.monotonic() < deadline:
+            time.sleep(0.05)
+        print(f"{args.messages} messages to {args.players} players: the last one shown {took:.2f} s after the "
+              f"reconnection line, {args.messages / took:.0f} messages a second (OutboundWaitSeconds {args.wait})")
+        whole = all(next_expected.get(str(BASE_ID + p)) == args.messages for p in range(args.players))
+        print(f"every player saw every message once, in order: {'yes' if whole and not out_of_order else 'NO'}"
+              + (f" ({len(out_of_order)} out of place, first {out_of_order[0]})" if out_of_order else ""))
+        if "count" in completions:
+            share = completions["totalUs"] / 1e6 / took
+            print(f"request completions: {completions['count']}, {completions['totalUs'] / 1000:.1f} ms in all = "
+                  f"{100 * share:.2f} % of the drain's wall time; the longest {completions['worstUs']} µs")
+        if not whole or out_of_order:
+            raise SystemExit(1)
     finally:
         for process in (server, bot):
             if process is not None and process.poll() is None:

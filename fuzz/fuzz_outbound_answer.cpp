@@ -203,7 +203,8 @@ std::optional<std::string> TextOf(const json& element, const char* key, const ch
 
 // An element whose createdAt is not after the cursor is not shown. Elements the plug-in cannot
 // order (not an object, no createdAt or an unusable one) are taken up to a bound, in the answer's
-// order, and dropped beyond it; of those taken, only objects without createdAt can be shown. An
+// order, and dropped beyond it; of those taken, only objects without createdAt can be shown, and
+// only in the room that the timed ones leave of one completion. An
 // element that holds a key of the wrong type is skipped; its createdAt, when usable, still counts
 // for the cursor.
 ExpectedOutcome Expect(std::string_view answer, std::int64_t cursor, std::int64_t now) {
@@ -220,20 +221,34 @@ ExpectedOutcome Expect(std::string_view answer, std::int64_t cursor, std::int64_
   const std::vector<std::string> texts = ElementTexts(answer);
   FUZZ_CHECK(texts.size() == messages->size(), "the oracle split %zu elements of %zu", texts.size(),
              messages->size());
+  // A createdAt more than a day ahead of the server's clock is taken like one the plug-in cannot order.
+  const auto far_ahead = [&](const std::optional<std::int64_t>& created_at) {
+    return created_at && *created_at > cursor && *created_at > now &&
+           *created_at - now > palaverlink::kFarthestCreatedAtAheadMs;
+  };
+  std::size_t timed_after_cursor = 0;
+  for (const json& element : *messages) {
+    if (!element.is_object() || !element.contains("createdAt")) continue;
+    const auto created_at = UsableTime(element["createdAt"]);
+    if (created_at && *created_at > cursor && !far_ahead(created_at)) ++timed_after_cursor;
+  }
+  const std::size_t room =
+      palaverlink::kShownPerCompletion - std::min(timed_after_cursor, palaverlink::kShownPerCompletion);
   std::size_t timed = 0;
   std::size_t unordered = 0;
+  std::size_t untimed_taken = 0;
   for (std::size_t index = 0; index < messages->size(); ++index) {
     const json& element = (*messages)[index];
     std::optional<std::int64_t> created_at;
     const bool is_object = element.is_object();
     const bool has_time = is_object && element.contains("createdAt");
     if (has_time) created_at = UsableTime(element["createdAt"]);
-    const bool far_ahead = created_at && *created_at > cursor && *created_at > now &&
-                           *created_at - now > palaverlink::kFarthestCreatedAtAheadMs;
-    if (!created_at || far_ahead) {
+    const bool far = far_ahead(created_at);
+    if (!created_at || far) {
       if (Remembered().Contains(texts[index])) continue;
       if (++unordered > palaverlink::kUnorderedPerCompletion || !is_object || (has_time && !created_at))
         continue;
+      if (++untimed_taken > room) continue;
     } else if (*created_at <= cursor) {
       continue;
     } else {
@@ -257,7 +272,7 @@ ExpectedOutcome Expect(std::string_view answer, std::int64_t cursor, std::int64_
                             : Bounded(author_line, palaverlink::kLongestAuthorBytes) + ": " + message_line,
         palaverlink::kLongestChatLineBytes);
     outcome.shown.push_back({AsShown(tag), AsShown(line)});
-    if (!created_at || far_ahead) outcome.to_remember.push_back(texts[index]);
+    if (!created_at || far_ahead(created_at)) outcome.to_remember.push_back(texts[index]);
   }
   return outcome;
 }
@@ -313,8 +328,8 @@ class Scene {
       // and never more than the bounds of one completion.
       FUZZ_CHECK(count <= expected.shown.size() * kPlayers, "%zu lines shown, at most %zu expected", count,
                  expected.shown.size() * kPlayers);
-      const std::size_t bound = palaverlink::kShownPerCompletion + palaverlink::kUnorderedPerCompletion;
-      FUZZ_CHECK(count <= bound * kPlayers, "%zu lines shown in one completion", count);
+      FUZZ_CHECK(count <= palaverlink::kShownPerCompletion * kPlayers, "%zu lines shown in one completion",
+                 count);
       for (const std::string& text : expected.to_remember) Remembered().Add(text);
       cursor_ = NextPollCursor();
       load_stamp_only_ = false;

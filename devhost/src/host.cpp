@@ -91,6 +91,8 @@ void Host::FailHooksOn(const std::string& function_name, HookFailure failure) {
 }
 std::vector<int> Host::TimerIntervals() const { return impl_->timers.Intervals(); }
 
+Host::CompletionTimes Host::RequestCompletionTimes() const { return impl_->completion_times; }
+
 std::vector<std::string> Host::EscapedExceptions() const {
   std::lock_guard lock(impl_->escapes_mutex);
   return impl_->escapes;

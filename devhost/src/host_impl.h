@@ -90,6 +90,7 @@ struct Host::Impl final : GameServices {
   OwnerId next_owner = 1;
   std::atomic<std::thread::id> game_thread;
   std::atomic<bool> loop_running = false;  // Run() is active on game_thread
+  Host::CompletionTimes completion_times;  // game thread only
   mutable std::mutex escapes_mutex;
   std::vector<std::string> escapes;
 };

@@ -2,7 +2,11 @@
 // whose code asked for it.
 #include "host_impl.h"
 
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
+
+#include "thread_cpu_clock.h"
 
 namespace devhost {
 namespace {
@@ -62,7 +66,13 @@ bool Host::Impl::CreateRequest(std::string method, const std::string& url,
 void Host::Impl::Deliver(std::uint64_t key, bool success, const std::string& text) {
   auto taken = requests.Take(key);
   if (!taken) return;  // its plug-in was unloaded
+  const auto observed_before = game->ObserverTime();
+  const auto began = ThreadCpuTime();
   CallInto(taken->owner, "request completion", [&] { taken->completion(success, text); });
+  const auto took = ThreadCpuTime() - began - (game->ObserverTime() - observed_before);
+  completion_times.count += 1;
+  completion_times.total += took;
+  completion_times.worst = std::max<std::chrono::nanoseconds>(completion_times.worst, took);
 }
 
 void Host::Impl::CallHooked(const std::string& name, const std::function<void(void*)>& call) {

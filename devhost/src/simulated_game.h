@@ -2,6 +2,7 @@
 // game's functions (reached by name) work on.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -84,6 +85,8 @@ class SimulatedGame final : public Game {
   void RecordChat(HandledChat chat);
   void RecordLogout(HandledLogout logout);
   void RecordShown(ShownLine shown);
+  // The game thread's processor time spent in the observer so far (thread_cpu_clock.h).
+  std::chrono::nanoseconds ObserverTime() const { return observer_time_; }
 
  private:
   struct Player {
@@ -129,6 +132,7 @@ class SimulatedGame final : public Game {
   std::vector<HandledLogout> handled_logouts_;
   std::vector<std::string> misuses_;
   GameObserver* observer_ = nullptr;
+  std::chrono::nanoseconds observer_time_{0};
   bool keep_records_ = true;
 };
 

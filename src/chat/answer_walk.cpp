@@ -72,6 +72,13 @@ class MessagesWalk {
 
   WalkedAnswer Finish() && {
     const OutboundBatch batch = timed_.Choose();
+    // One bound for all a completion shows: the timed ones come first, as they move the cursor and
+    // a backlog drains by them; the others have what room they leave.
+    const std::size_t room = kShownPerCompletion - batch.now.size();
+    if (taken_.size() > room) {
+      answer_.dropped += taken_.size() - room;
+      taken_.resize(room);
+    }
     for (const TimedElement& element : batch.now)
       taken_.push_back({element.index, {element.text, element.createdAt}});
     std::sort(taken_.begin(), taken_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

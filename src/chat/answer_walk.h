@@ -23,8 +23,9 @@ inline constexpr std::int64_t kFarthestCreatedAtAheadMs = 24LL * 60 * 60 * 1000;
 inline constexpr std::int64_t kClockToleranceMs = 5'000;
 
 // Elements the plug-in cannot order by time (no createdAt, an unusable one, one too far ahead, not
-// an object) that one completion takes; beyond them such elements are dropped. Those shown once
-// are remembered (chat/shown_memory.h) and not taken again.
+// an object) that one completion takes; beyond them such elements are dropped. Those it shows share
+// the bound of kShownPerCompletion (chat/outbound_batch.h) with the timed ones, which go first; those
+// shown once are remembered (chat/shown_memory.h) and not taken again.
 inline constexpr std::size_t kUnorderedPerCompletion = 8;
 
 enum class AnswerShape { kMessages, kUnparsable, kMissingMessages };
@@ -36,8 +37,9 @@ struct ChosenElement {
 
 struct WalkedAnswer {
   AnswerShape shape = AnswerShape::kUnparsable;
-  // What the completion reads in full, in the answer's order: the earliest timed elements after
-  // the cursor and the first elements without a time it can follow.
+  // What the completion reads in full, in the answer's order, at most kShownPerCompletion: the
+  // earliest timed elements after the cursor, and the first elements without a time it can follow
+  // in the room they leave.
   std::vector<ChosenElement> chosen;
   std::size_t withoutTime = 0;     // taken objects without createdAt
   std::size_t farAhead = 0;        // taken with a createdAt beyond kFarthestCreatedAtAheadMs

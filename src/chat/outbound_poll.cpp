@@ -25,9 +25,9 @@ std::int64_t HeldMs(const OutboundPollRecord& poll) {
       .count();
 }
 
-void PollAtOnce();
+void PollAtOnce(NextPoll next);
 
-void SendPoll() {
+void SendPoll(NextPoll why) {
   auto& poll = OutboundPollState();
   if (!EnsureMapId()) return;
 
@@ -45,13 +45,14 @@ void SendPoll() {
         in_flight.outstanding = false;
         if (outcome.verdict != RequestVerdict::kSuccess) return;
         const ShownAnswer shown = ShowOutboundAnswer(text);
-        if (PollAgainAtOnce(shown, HeldMs(in_flight), Settings().OutboundWaitSeconds)) PollAtOnce();
+        const NextPoll next = NextPollAfter(shown, HeldMs(in_flight), Settings().OutboundWaitSeconds);
+        if (next != NextPoll::kAtTheTick) PollAtOnce(next);
       });
   if (sent != Handover::kStarted) return;
   poll.outstanding = true;
   poll.secondsOut = 0;
   poll.sentAt = std::chrono::steady_clock::now();
-  poll.pace.Sent();
+  poll.pace.Sent(why);
 }
 
 // The poll's own one-second timer. The host's timers tick only in whole seconds, and the poll
@@ -67,17 +68,18 @@ void PaceTick() {
     ++poll.secondsOut;
     return;
   }
-  if (!poll.repollDue || !poll.pace.Allows()) return;
-  poll.repollDue = false;
-  SendPoll();
+  if (!poll.heldBack || !poll.pace.Allows(*poll.heldBack)) return;
+  const NextPoll held = *poll.heldBack;
+  poll.heldBack.reset();
+  SendPoll(held);
 }
 
-void PollAtOnce() {
+void PollAtOnce(NextPoll next) {
   auto& poll = OutboundPollState();
-  if (poll.pace.Allows()) {
-    SendPoll();
+  if (poll.pace.Allows(next)) {
+    SendPoll(next);
   } else {
-    poll.repollDue = true;
+    poll.heldBack = next;
   }
 }
 
@@ -97,9 +99,9 @@ void PollOutbound() {
     if (poll.secondsOut <= kOutboundPollLostSeconds) return;
     poll.outstanding = false;  // its answer, should it still come, is ignored
   }
-  if (!poll.pace.Allows()) return;
-  poll.repollDue = false;
-  SendPoll();
+  if (!poll.pace.Allows(NextPoll::kAtTheTick)) return;
+  poll.heldBack.reset();
+  SendPoll(NextPoll::kAtTheTick);
 }
 
 }  // namespace palaverlink

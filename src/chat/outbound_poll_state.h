@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "chat/poll_pace.h"
 #include "chat/shown_memory.h"
@@ -45,7 +46,8 @@ struct OutboundPollRecord {
   // How long the bot held it tells a long poll from an at-once answer.
   std::chrono::steady_clock::time_point sentAt;
   PollPace pace;
-  bool repollDue = false;         // a completion asked for a poll at once that the pace held back
+  // A poll at once that a completion asked for and the pace held back: the pace timer sends it.
+  std::optional<NextPoll> heldBack;
   bool paceTimerStarted = false;  // in this load
   AnswerWarningRuns warnings;
 };

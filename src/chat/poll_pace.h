@@ -1,5 +1,5 @@
-// When the next outbound poll goes out: at the timer's next tick, or at once after a completion,
-// never more than kPollsPerSecond in any second.
+// When the next outbound poll goes out: at the timer's next tick, at once after a completion
+// within four polls a second, or at once while a backlog drains within forty a second.
 #pragma once
 
 #include <cstddef>
@@ -7,7 +7,14 @@
 
 namespace palaverlink {
 
+// Polls that bring no progress (an empty answer, old messages, one fresh notice) go at most this
+// many in any second, whatever the bot answers.
 inline constexpr std::size_t kPollsPerSecond = 4;
+
+// Polls after a full completion of new messages go at most this many in a second of the pace
+// timer. Each shows a full completion, so a backlog drains at up to 320 messages a second; and a
+// completion stays within 1 ms, so a drain holds at most some 4 % of the game thread.
+inline constexpr std::size_t kDrainPollsPerSecond = 40;
 
 // An outstanding poll older than this is counted as lost, so that polling never stops for good.
 inline constexpr int kOutboundPollLostSeconds = 30;
@@ -18,36 +25,56 @@ struct ShownAnswer {
   bool more = false;         // the answer held more than one completion shows
 };
 
-// At once when a backlog is being shown, and with long poll on (wait_seconds > 0) after new
-// messages or after the bot held the poll for at least half the wait. A bot that ignores the wait
-// and answers at once is thus polled at the timer's pace, never in a loop; and one that keeps
-// answering the same old messages (ignoring since) moves no cursor, so it is never polled at once
-// either, not even when its answer is longer than one batch.
-inline bool PollAgainAtOnce(const ShownAnswer& shown, std::int64_t held_ms, int wait_seconds) {
-  if (shown.more) return shown.cursorMoved;
-  if (wait_seconds <= 0) return false;
-  return shown.cursorMoved || held_ms * 2 >= static_cast<std::int64_t>(wait_seconds) * 1000;
+enum class NextPoll {
+  kAtTheTick,  // the poll timer's next tick
+  kAtOnce,     // now, within kPollsPerSecond
+  kDraining,   // now, within kDrainPollsPerSecond
+};
+
+// The rule: while an answer brings a full completion of new messages and leaves more (a backlog),
+// the next poll drains it at once. Otherwise, with long poll on (wait_seconds > 0), the next poll
+// goes at once after new messages or after the bot held the poll for at least half the wait, and
+// within four a second. Anything else waits for the tick. So a bot that ignores the wait and
+// answers at once is polled at the timer's pace; one that restamps a notice in every answer brings
+// no full completion and gets four polls a second at most; and one that keeps answering the same
+// old messages (ignoring since) moves no cursor, so it is not polled at once even when its answer
+// is longer than one completion shows.
+inline NextPoll NextPollAfter(const ShownAnswer& shown, std::int64_t held_ms, int wait_seconds) {
+  if (shown.more && shown.cursorMoved) return NextPoll::kDraining;
+  if (shown.more || wait_seconds <= 0) return NextPoll::kAtTheTick;
+  const bool held_half = held_ms * 2 >= static_cast<std::int64_t>(wait_seconds) * 1000;
+  return shown.cursorMoved || held_half ? NextPoll::kAtOnce : NextPoll::kAtTheTick;
 }
 
-// The polls sent in the current second and the one before it, the seconds counted by the poll's
-// one-second timer: a poll may go while the two together are fewer than four. Any second of real
-// time lies within two such seconds, so no second sees more than four polls, whatever the bot
-// answers. Spacing polls 250 ms apart instead would need a finer clock than the host's timers,
-// which tick in whole seconds: a poll held back would wait for the next tick anyway, and a backlog
-// would drain one completion (8 messages) a second. This way it drains four completions at a
-// time, every other second.
+// Counts the polls in the seconds of the poll's one-second timer. A poll at the tick or at once
+// may go while the current second and the one before it hold fewer than kPollsPerSecond of them:
+// any second of real time lies within two such seconds, so none sees more. A draining poll may go
+// while the current second holds fewer than kDrainPollsPerSecond draining ones. Spacing polls
+// 250 ms apart instead would need a finer clock than the host's timers, which tick in whole
+// seconds: a poll held back waits for the next second anyway.
 class PollPace {
  public:
-  bool Allows() const { return sentThisSecond_ + sentSecondBefore_ < kPollsPerSecond; }
-  void Sent() { ++sentThisSecond_; }
+  bool Allows(NextPoll poll) const {
+    if (poll == NextPoll::kDraining) return drainedThisSecond_ < kDrainPollsPerSecond;
+    return sentThisSecond_ + sentSecondBefore_ < kPollsPerSecond;
+  }
+  void Sent(NextPoll poll) {
+    if (poll == NextPoll::kDraining) {
+      ++drainedThisSecond_;
+    } else {
+      ++sentThisSecond_;
+    }
+  }
   void SecondPassed() {
     sentSecondBefore_ = sentThisSecond_;
     sentThisSecond_ = 0;
+    drainedThisSecond_ = 0;
   }
 
  private:
   std::size_t sentThisSecond_ = 0;
   std::size_t sentSecondBefore_ = 0;
+  std::size_t drainedThisSecond_ = 0;
 };
 
 }  // namespace palaverlink

@@ -85,7 +85,9 @@ TEST_F(DevserverTest, SceneProducesItsEventsInOrderAndExitsCleanly) {
       {"echo"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_THAT(Events(run), ElementsAre("loaded", "ready", "joined", "joined", "chat", "shown", "vanished",
-                                       "left", "unloaded"));
+                                       "left", "unloaded", "completions"));
+  EXPECT_EQ(EventNamed(run, "completions"),
+            Json::parse(R"({"event":"completions","count":0,"totalUs":0,"worstUs":0})"));
   EXPECT_EQ(EventNamed(run, "chat"),
             Json::parse(R"({"event":"chat","from":"76561198000000001","mode":0,"text":"héllo \"there\""})"));
   EXPECT_EQ(EventNamed(run, "shown"), Json::parse(R"({"event":"shown","to":"76561198000000001","tag":"[Echo]",
@@ -100,7 +102,7 @@ TEST_F(DevserverTest, TimersKeepRunningWhileTheScriptSleeps) {
   const ServerRun run = RunScript("sleep 1300\n", {});
   EXPECT_EQ(run.status, 0);
   EXPECT_THAT(run.err, HasSubstr("[test-plugin] tick 1"));
-  EXPECT_THAT(Events(run), ElementsAre("loaded", "ready", "unloaded")) << "end of input quits";
+  EXPECT_THAT(Events(run), ElementsAre("loaded", "ready", "unloaded", "completions")) << "end of input quits";
 }
 
 TEST_F(DevserverTest, LeakMakesQuitFail) {

@@ -251,20 +251,63 @@ TEST(PollPace, AtOnceOnlyWhenSomethingMovedOrTheBotHeldThePoll) {
     bool cursor_moved, more;
     std::int64_t held_ms;
     int wait_seconds;
-    bool at_once;
+    NextPoll next;
   };
   const Case table[] = {
-      {"backlog, long poll off", true, true, 0, 0, true},
-      {"answer longer than a batch, nothing new (bot ignores since)", false, true, 0, 0, false},
-      {"news, long poll off", true, false, 0, 0, false},
-      {"news, long poll on", true, false, 0, 4, true},
-      {"empty, held half the wait", false, false, 2000, 4, true},
-      {"empty, held just under half", false, false, 1999, 4, false},
-      {"empty, held long but long poll off", false, false, 9000, 0, false},
+      {"backlog, long poll off: drains", true, true, 0, 0, NextPoll::kDraining},
+      {"backlog, long poll on: drains", true, true, 0, 4, NextPoll::kDraining},
+      {"answer longer than a batch, nothing new (bot ignores since)", false, true, 0, 0,
+       NextPoll::kAtTheTick},
+      {"the same, held and long poll on", false, true, 3000, 4, NextPoll::kAtTheTick},
+      {"news, long poll off", true, false, 0, 0, NextPoll::kAtTheTick},
+      {"news, long poll on (a restamped notice too): paced", true, false, 0, 4, NextPoll::kAtOnce},
+      {"empty, held half the wait", false, false, 2000, 4, NextPoll::kAtOnce},
+      {"empty, held just under half", false, false, 1999, 4, NextPoll::kAtTheTick},
+      {"empty, held long but long poll off", false, false, 9000, 0, NextPoll::kAtTheTick},
   };
   for (const Case& c : table) {
     SCOPED_TRACE(c.what);
-    EXPECT_EQ(PollAgainAtOnce({c.cursor_moved, c.more}, c.held_ms, c.wait_seconds), c.at_once);
+    EXPECT_EQ(NextPollAfter({c.cursor_moved, c.more}, c.held_ms, c.wait_seconds), c.next);
+  }
+}
+
+// One bound for everything a completion shows: a backlog's timed messages fill it first, and the
+// messages without createdAt get the room they leave.
+TEST(AnswerWalk, TimedAndUntimedShareOneBoundTimedFirst) {
+  struct Case {
+    const char* what;
+    std::size_t timed, untimed;
+    std::size_t chosen_timed, chosen_untimed, dropped;
+  };
+  const std::size_t bound = kShownPerCompletion;
+  const Case table[] = {
+      {"few of each", 3, 2, 3, 2, 0},
+      {"untimed fill the room left", bound - 2, 5, bound - 2, 2, 3},
+      {"a backlog leaves no room", bound + 5, 3, bound, 0, 3},
+      {"untimed alone, up to their own bound", 0, kUnorderedPerCompletion + 2, 0, kUnorderedPerCompletion, 2},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.what);
+    // Untimed and timed in turn, so that neither comes first in the answer.
+    std::string text = R"({"messages":[)";
+    for (std::size_t i = 0, timed = 0, untimed = 0; timed + untimed < c.timed + c.untimed; ++i) {
+      text += i > 0 ? "," : "";
+      if (untimed < c.untimed && (i % 2 == 1 || timed == c.timed)) {
+        text += R"({"message":"u"})";
+        ++untimed;
+      } else {
+        text += R"({"createdAt":)" + std::to_string(100 + i) + "}";
+        ++timed;
+      }
+    }
+    const ShownMemory nothing_shown;
+    const WalkedAnswer walked = WalkOutboundAnswer(text + "]}", {0, INT64_MAX / 2, nothing_shown});
+    const auto timed = static_cast<std::size_t>(
+        std::count_if(walked.chosen.begin(), walked.chosen.end(),
+                      [](const ChosenElement& e) { return e.createdAt.has_value(); }));
+    EXPECT_EQ(timed, c.chosen_timed);
+    EXPECT_EQ(walked.chosen.size() - timed, c.chosen_untimed);
+    EXPECT_EQ(walked.dropped, c.dropped);
   }
 }
 

@@ -87,6 +87,15 @@ class Host {
   std::vector<int> TimerIntervals() const;
   std::vector<std::string> EscapedExceptions() const;
 
+  // The game thread's processor time in the plug-in's request completions, less the time the
+  // game's observer took inside them (devserver printing what players are shown).
+  struct CompletionTimes {
+    std::uint64_t count = 0;
+    std::chrono::nanoseconds total{0};
+    std::chrono::nanoseconds worst{0};
+  };
+  CompletionTimes RequestCompletionTimes() const;
+
   // A framework that cannot hook the named game function: kRefused makes InstallHook answer false
   // (as when a game update renamed the function), kThrows makes InstallHook and RemoveHook throw.
   // Either way the game goes on calling its own function.

@@ -59,6 +59,7 @@ int CommandRunner::Quit() {
     host_.UnloadPlugin();
     output_.Unloaded();
   }
+  output_.Completions(host_.RequestCompletionTimes());
   int status = 0;
   devhost::TrackingAllocator& allocator = host_.game().Allocator();
   if (allocator.LiveCount() > 0) {

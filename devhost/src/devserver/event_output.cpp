@@ -4,6 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
+
 #include "devhost/text.h"
 
 namespace devserver {
@@ -43,6 +45,17 @@ void EventOutput::Vanished(std::uint64_t id) {
 void EventOutput::Leak(std::size_t count, std::size_t bytes) {
   Write(pretty_ ? fmt::format("LEAK: {} game buffer(s), {} byte(s) never freed", count, bytes)
                 : Compact({{"event", "leak"}, {"count", count}, {"bytes", bytes}}));
+}
+
+void EventOutput::Completions(const devhost::Host::CompletionTimes& times) {
+  const auto total_us = std::chrono::duration_cast<std::chrono::microseconds>(times.total).count();
+  const auto worst_us = std::chrono::duration_cast<std::chrono::microseconds>(times.worst).count();
+  Write(pretty_ ? fmt::format("request completions: {}, {} µs in all, the longest {} µs", times.count,
+                              total_us, worst_us)
+                : Compact({{"event", "completions"},
+                           {"count", times.count},
+                           {"totalUs", total_us},
+                           {"worstUs", worst_us}}));
 }
 
 void EventOutput::Fault(const std::string& kind, const std::string& text) {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "devhost/game.h"
+#include "devhost/host.h"
 
 namespace devserver {
 
@@ -23,6 +24,7 @@ class EventOutput final : public devhost::GameObserver {
   void Left(std::uint64_t id);
   void Vanished(std::uint64_t id);
   void Leak(std::size_t count, std::size_t bytes);
+  void Completions(const devhost::Host::CompletionTimes& times);
   // A fault the host recorded: kind is "exception", "allocator-error" or "misuse".
   void Fault(const std::string& kind, const std::string& text);
 
