@@ -10,9 +10,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <deque>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,9 +23,11 @@
 #include "chat/answer_walk.h"
 #include "chat/outbound_batch.h"
 #include "chat/outbound_message.h"
+#include "chat/shown_memory.h"
 #include "devhost/host.h"
 #include "devhost/text.h"
 #include "fuzz_check.h"
+#include "support/mended_json.h"
 
 extern "C" void Plugin_Init();
 extern "C" void Plugin_Unload();
@@ -45,7 +50,118 @@ struct ExpectedOutcome {
   std::optional<std::int64_t> greatest_created_at;
   // More timed elements than one completion shows: a batch of them now, the rest by later polls.
   bool batched = false;
+  // The bot's clock, when the answer names it.
+  std::optional<std::int64_t> answered_at;
+  // The exact texts of the elements without a time the cursor can follow that are shown.
+  std::vector<std::string> to_remember;
 };
+
+// What the plug-in remembers of such elements over the whole process, oldest first.
+class RememberedTexts {
+ public:
+  bool Contains(const std::string& text) const { return known_.count(text) > 0; }
+  void Add(const std::string& text) {
+    if (!known_.insert(text).second) return;
+    order_.push_back(text);
+    if (order_.size() > palaverlink::kRememberedMessages) {
+      known_.erase(order_.front());
+      order_.pop_front();
+    }
+  }
+
+ private:
+  std::set<std::string> known_;
+  std::deque<std::string> order_;
+};
+
+RememberedTexts& Remembered() {
+  static RememberedTexts remembered;
+  return remembered;
+}
+
+std::int64_t SystemNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+// Positions in a text that a full parse has accepted.
+std::size_t SkipBlanks(std::string_view text, std::size_t at) {
+  while (at < text.size() && std::strchr(" \t\r\n", text[at]) != nullptr && text[at] != '\0') ++at;
+  return at;
+}
+
+std::size_t SkipValue(std::string_view text, std::size_t at) {
+  int depth = 0;
+  do {
+    at = SkipBlanks(text, at);
+    const char c = text[at];
+    if (c == '"') {
+      for (++at; text[at] != '"'; ++at)
+        if (text[at] == '\\') ++at;
+      ++at;
+    } else if (c == '{' || c == '[') {
+      ++depth;
+      ++at;
+    } else if (c == '}' || c == ']') {
+      --depth;
+      ++at;
+    } else if (c == ',' || c == ':') {
+      ++at;
+    } else {
+      while (at < text.size() && std::strchr(" \t\r\n,]}:", text[at]) == nullptr) ++at;
+    }
+  } while (depth > 0);
+  return at;
+}
+
+// The exact texts of the elements of the last "messages" array of an object text that a full parse
+// has accepted.
+std::vector<std::string> ElementTexts(std::string_view text) {
+  std::vector<std::string> elements;
+  std::size_t at = SkipBlanks(text, text.starts_with("\xEF\xBB\xBF") ? 3 : 0) + 1;
+  for (;;) {
+    at = SkipBlanks(text, at);
+    if (text[at] == '}') break;
+    const std::size_t key_end = SkipValue(text, at);
+    const std::string key =
+        json::parse(palaverlink::testing::MendedForFullParse(text.substr(at, key_end - at)))
+            .get<std::string>();
+    const std::size_t value = SkipBlanks(text, SkipBlanks(text, key_end) + 1);
+    const std::size_t value_end = SkipValue(text, value);
+    if (key == "messages") {
+      elements.clear();
+      for (std::size_t element = SkipBlanks(text, value + 1); text[value] == '[' && text[element] != ']';) {
+        const std::size_t end = SkipValue(text, element);
+        elements.emplace_back(text.substr(element, end - element));
+        element = SkipBlanks(text, SkipBlanks(text, end) + 1);  // past the comma, or at ']' after the last
+        if (text[SkipBlanks(text, end)] == ']') break;
+      }
+    }
+    at = SkipBlanks(text, value_end);
+    if (text[at] == ',') ++at;
+  }
+  return elements;
+}
+
+// One line, as the players see it: line breaks and tabs as a blank, other controls and the
+// bidirectional controls left out.
+std::string OneLine(const std::string& utf8) {
+  const std::u16string text = devhost::ToUtf16(utf8);
+  std::u16string line;
+  for (const char16_t c : text) {
+    const bool breaks = c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f' || c == u'\t' || c == 0x85 ||
+                        c == 0x2028 || c == 0x2029;
+    const bool control =
+        c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    if (breaks) {
+      line += u' ';
+    } else if (!control) {
+      line += c;
+    }
+  }
+  return devhost::ToUtf8(line);
+}
 
 // The game sees each text up to its first zero character.
 std::u16string AsShown(const std::string& utf8) {
@@ -91,32 +207,47 @@ std::optional<std::string> TextOf(const json& element, const char* key, const ch
 // only in the room that the timed ones leave of one completion. An
 // element that holds a key of the wrong type is skipped; its createdAt, when usable, still counts
 // for the cursor.
-ExpectedOutcome Expect(std::string_view answer, std::int64_t cursor) {
+ExpectedOutcome Expect(std::string_view answer, std::int64_t cursor, std::int64_t now) {
   ExpectedOutcome outcome;
   // No zero byte can stand in JSON text; nlohmann would stop reading at one after the value.
   if (answer.find('\0') != std::string_view::npos) return outcome;
-  const json value = json::parse(answer, nullptr, /*allow_exceptions=*/false);
+  // What is not text inside a string reads as U+FFFD; a full parse refuses it.
+  const std::string mended = palaverlink::testing::MendedForFullParse(answer);
+  const json value = json::parse(mended, nullptr, /*allow_exceptions=*/false);
   if (value.is_discarded() || !value.is_object()) return outcome;
   const auto messages = value.find("messages");
   if (messages == value.end() || !messages->is_array()) return outcome;
+  if (value.contains("answeredAt")) outcome.answered_at = UsableTime(value["answeredAt"]);
+  const std::vector<std::string> texts = ElementTexts(answer);
+  FUZZ_CHECK(texts.size() == messages->size(), "the oracle split %zu elements of %zu", texts.size(),
+             messages->size());
+  // A createdAt more than a day ahead of the server's clock is taken like one the plug-in cannot order.
+  const auto far_ahead = [&](const std::optional<std::int64_t>& created_at) {
+    return created_at && *created_at > cursor && *created_at > now &&
+           *created_at - now > palaverlink::kFarthestCreatedAtAheadMs;
+  };
   std::size_t timed_after_cursor = 0;
   for (const json& element : *messages) {
     if (!element.is_object() || !element.contains("createdAt")) continue;
     const auto created_at = UsableTime(element["createdAt"]);
-    if (created_at && *created_at > cursor) ++timed_after_cursor;
+    if (created_at && *created_at > cursor && !far_ahead(created_at)) ++timed_after_cursor;
   }
   const std::size_t room =
       palaverlink::kShownPerCompletion - std::min(timed_after_cursor, palaverlink::kShownPerCompletion);
   std::size_t timed = 0;
   std::size_t unordered = 0;
   std::size_t untimed_taken = 0;
-  for (const json& element : *messages) {
+  for (std::size_t index = 0; index < messages->size(); ++index) {
+    const json& element = (*messages)[index];
     std::optional<std::int64_t> created_at;
     const bool is_object = element.is_object();
     const bool has_time = is_object && element.contains("createdAt");
     if (has_time) created_at = UsableTime(element["createdAt"]);
-    if (!created_at) {
-      if (++unordered > palaverlink::kUnorderedPerCompletion || !is_object || has_time) continue;
+    const bool far = far_ahead(created_at);
+    if (!created_at || far) {
+      if (Remembered().Contains(texts[index])) continue;
+      if (++unordered > palaverlink::kUnorderedPerCompletion || !is_object || (has_time && !created_at))
+        continue;
       if (++untimed_taken > room) continue;
     } else if (*created_at <= cursor) {
       continue;
@@ -132,10 +263,16 @@ ExpectedOutcome Expect(std::string_view answer, std::int64_t cursor) {
     const auto source = outside ? std::optional<std::string>("") : TextOf(element, "sourceMapName", "Map");
     if (!source) continue;
     const std::string tag =
-        outside ? "[Gabblen]" : "<" + Bounded(*source, palaverlink::kLongestSourceMapNameBytes) + ">";
-    const std::string line =
-        Bounded(author->empty() ? *message : *author + ": " + *message, palaverlink::kLongestChatLineBytes);
+        outside ? "[Gabblen]"
+                : "<" + Bounded(OneLine(*source), palaverlink::kLongestSourceMapNameBytes) + ">";
+    const std::string author_line = OneLine(*author);
+    const std::string message_line = OneLine(*message);
+    const std::string line = Bounded(
+        author_line.empty() ? message_line
+                            : Bounded(author_line, palaverlink::kLongestAuthorBytes) + ": " + message_line,
+        palaverlink::kLongestChatLineBytes);
     outcome.shown.push_back({AsShown(tag), AsShown(line)});
+    if (!created_at || far_ahead(created_at)) outcome.to_remember.push_back(texts[index]);
   }
   return outcome;
 }
@@ -173,7 +310,7 @@ class Scene {
   Scene& operator=(const Scene&) = delete;
 
   void Answer(const std::string& answer) {
-    const ExpectedOutcome expected = Expect(answer, cursor_);
+    const ExpectedOutcome expected = Expect(answer, cursor_, SystemNowMs());
     const std::size_t shown_before = host_->game().Shown().size();
 
     host_->Complete(poll_, true, answer);
@@ -193,7 +330,9 @@ class Scene {
                  expected.shown.size() * kPlayers);
       FUZZ_CHECK(count <= palaverlink::kShownPerCompletion * kPlayers, "%zu lines shown in one completion",
                  count);
+      for (const std::string& text : expected.to_remember) Remembered().Add(text);
       cursor_ = NextPollCursor();
+      load_stamp_only_ = false;
       return;
     }
     FUZZ_CHECK(count == expected.shown.size() * kPlayers, "%zu lines shown, %zu expected", count,
@@ -209,8 +348,21 @@ class Scene {
                  devhost::ToUtf8(line.line).c_str());
     }
 
-    if (expected.greatest_created_at) cursor_ = std::max(cursor_, *expected.greatest_created_at);
+    for (const std::string& text : expected.to_remember) Remembered().Add(text);
+    if (expected.greatest_created_at && *expected.greatest_created_at > cursor_) {
+      cursor_ = *expected.greatest_created_at;
+      load_stamp_only_ = false;
+    }
     const std::int64_t next = NextPollCursor();
+    // A bot that names its clock behind the server's, while the cursor is still the load's stamp:
+    // the cursor moves back by about as much, once, never below what was shown.
+    if (load_stamp_only_ && expected.answered_at && next < cursor_) {
+      FUZZ_CHECK(*expected.answered_at < cursor_, "the cursor moved back for answeredAt %lld",
+                 static_cast<long long>(*expected.answered_at));
+      cursor_ = next;
+      load_stamp_only_ = false;
+      return;
+    }
     FUZZ_CHECK(next == cursor_, "the next poll asks since %lld, expected %lld", static_cast<long long>(next),
                static_cast<long long>(cursor_));
   }
@@ -244,6 +396,7 @@ class Scene {
   std::unique_ptr<devhost::Host> host_;
   std::uint64_t poll_ = 0;
   std::int64_t cursor_ = 0;
+  bool load_stamp_only_ = true;  // no createdAt has moved the cursor since the load
 };
 
 }  // namespace

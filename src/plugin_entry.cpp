@@ -68,7 +68,7 @@ void StartUp() {
     return;
   }
 
-  OutboundCursor() = host::SystemTimeMs();
+  StampOutboundCursor(host::SystemTimeMs());
 
   InstallHookOrWarn(kChatHandlerName, &ChatHook, GameChatHandler(), "chat lines");
   InstallHookOrWarn(kLogoutName, &LogoutHook, GameLogoutHandler(), "logouts");

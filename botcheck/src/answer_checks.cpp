@@ -66,6 +66,7 @@ OutboundReading ReadOutbound(std::string_view body) {
     const nlohmann::json& element = (*messages)[index];
     if (element.is_object() && element.contains("message") && element["message"].is_string()) {
       reading.texts.push_back(element["message"].get<std::string>());
+      if (created) reading.stampedTexts.emplace_back(reading.texts.back(), *created);
     }
   }
   return reading;
@@ -90,6 +91,17 @@ std::optional<std::string> CreatedAtUnitProblem(const std::vector<std::int64_t>&
     }
   }
   return std::nullopt;
+}
+
+std::optional<std::string> ClockSkewProblem(std::int64_t sent_ms, std::int64_t answered_ms,
+                                            std::int64_t created_at) {
+  std::int64_t skew = 0;
+  if (created_at > answered_ms + kClockToleranceMs) skew = created_at - answered_ms;
+  if (created_at < sent_ms - kClockToleranceMs) skew = created_at - sent_ms;
+  if (skew == 0) return std::nullopt;
+  return "a line sent at " + std::to_string(sent_ms) + " by this machine's clock got createdAt " +
+         std::to_string(created_at) + ": the bot's clock is about " + std::to_string(std::abs(skew) / 1000) +
+         " s " + (skew > 0 ? "ahead" : "behind");
 }
 
 std::optional<std::string> DuplicateCreatedAtProblem(std::vector<std::int64_t> created) {

@@ -29,5 +29,6 @@ constexpr char kHeld[] = "long poll (waitSeconds=2): a poll with nothing to answ
 constexpr char kWakeUp[] =
     "long poll: a line said on the second map during a held poll reaches this map within 20 ms";
 constexpr char kSpeed[] = "every answer within 3 s";
+constexpr char kClock[] = "the createdAt of a relayed line is within 5 s of this machine's clock";
 
 }  // namespace botcheck::check_names

@@ -88,6 +88,7 @@ class Checker {
     const std::optional<OutboundReading> theirs = ReadPoll(kPolls, neighbour_, 0);
     CheckMessages(ours);
     CheckEcho(ours, theirs);
+    CheckClock(ours);
     CheckRepeat(ours);
     CheckLongPoll(ours);
     CheckSpeed();
@@ -204,7 +205,9 @@ class Checker {
     }
     // Lines from a second map give a bot that relays between maps something to show on ours; the
     // second is sent again with its key, as the plug-in resends a post whose answer was lost.
+    relayed_sent_at_ = NowMs();
     PostLine(kNeighbourLine, Line(neighbour_, "hello"), &said_there_);
+    relayed_answered_at_ = NowMs();
     const ChatLineBody repeated = Line(neighbour_, "hello again");
     std::string repeat_key;
     const HttpAnswer first = Post("/api/chat/inbound", ChatInboundBody(repeated), key, &repeat_key);
@@ -314,6 +317,30 @@ class Checker {
       }
     }
     report_.Ok(kEcho);
+  }
+
+  // The second map's first line, relayed to ours, stamped by the bot's clock when it took it in.
+  void CheckClock(const std::optional<OutboundReading>& ours) {
+    if (!ours) {
+      report_.NotChecked(kClock, "the poll for everything (since=0) had no readable answer");
+      return;
+    }
+    const std::string& relayed = said_there_.front();
+    for (const auto& [text, created_at] : ours->stampedTexts) {
+      if (text.find(relayed) == std::string::npos) continue;
+      if (CreatedAtUnitProblem({created_at}, NowMs())) {
+        report_.NotChecked(kClock, "its createdAt is not in milliseconds since 1970 (see that check)");
+        return;
+      }
+      if (auto problem = ClockSkewProblem(relayed_sent_at_, relayed_answered_at_, created_at)) {
+        report_.Fail(kClock, *problem, kClockSkew);
+      } else {
+        report_.Ok(kClock);
+      }
+      return;
+    }
+    report_.NotChecked(kClock, "the line said on the second map did not come to " + options_.map_id +
+                                   " with a createdAt (a bot that relays between maps shows it)");
   }
 
   void CheckRepeat(const std::optional<OutboundReading>& ours) {
@@ -431,10 +458,12 @@ class Checker {
   const std::string run_id_;
   HttpClient client_;
   int posts_ = 0;
-  std::vector<std::string> said_here_;   // the run's lines said on the map
-  std::vector<std::string> said_there_;  // and on the second map
-  std::string repeated_;                 // the line sent twice with one key
-  std::int64_t newest_ = 0;              // the greatest createdAt seen for the map
+  std::vector<std::string> said_here_;    // the run's lines said on the map
+  std::vector<std::string> said_there_;   // and on the second map
+  std::string repeated_;                  // the line sent twice with one key
+  std::int64_t newest_ = 0;               // the greatest createdAt seen for the map
+  std::int64_t relayed_sent_at_ = 0;      // by this clock, just before the second map's first line
+  std::int64_t relayed_answered_at_ = 0;  // and just after its answer
   HttpAnswer slowest_;
 };
 
@@ -446,7 +475,7 @@ std::vector<std::string> CheckNames(const Options& options) {
   names.insert(names.end(),
                {kFirstPoll, kGlobalLine, kTribeLine, kAllianceLine, kNeighbourLine, kSyncTwo, kSyncNone,
                 kLeave,     kPolls,      kJsonType,  kShape,        kElements,      kUnit,    kUnique,
-                kSince,     kEcho,       kRepeat,    kHeld,         kWakeUp,        kSpeed});
+                kSince,     kEcho,       kRepeat,    kHeld,         kWakeUp,        kSpeed,   kClock});
   return names;
 }
 

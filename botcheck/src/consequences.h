@@ -61,6 +61,11 @@ constexpr char kHeldTooLong[] =
 constexpr char kTooLarge[] =
     "the plug-in's host reads an answer whole into the game server's memory; keep answers small (a poll "
     "shows at most 8 messages anyway)";
+constexpr char kClockSkew[] =
+    "the plug-in starts asking from the server's time and then follows the bot's stamps: a bot behind shows "
+    "nothing for that long after each start of the server (unless its answers carry answeredAt, its own "
+    "clock), a bot ahead is named in the server's log, and stamps more than a day ahead are shown once "
+    "without moving the cursor. Set the bot's clock right (NTP)";
 // The refusal of one request (a 4xx but 401, 408, 429): what the plug-in does, then what is lost.
 constexpr char kRefusedPrefix[] =
     "the plug-in would drop the request with one warning ('the bot refused ...') and keep the link up: ";

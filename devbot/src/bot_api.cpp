@@ -100,7 +100,8 @@ Response Bot::ChatOutboundRequest(const Request& request) {
   if (!messages.empty()) {
     Emit({{"event", "poll"}, {"mapId", query.mapId}, {"since", query.since}, {"messages", messages}});
   }
-  Response response = JsonResponse(200, {{"messages", messages}});
+  // Its own clock, so that a plug-in can ask from the bot's time when the clocks disagree.
+  Response response = JsonResponse(200, {{"messages", messages}, {"answeredAt", timestamps_.Now()}});
   if (messages.empty()) response.hold = std::chrono::seconds(query.waitSeconds);
   return response;
 }

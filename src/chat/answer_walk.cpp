@@ -23,8 +23,8 @@ std::optional<std::int64_t> WholeMilliseconds(double number) {
 // One "messages" array as the walk finds it.
 class MessagesWalk {
  public:
-  MessagesWalk(std::string_view answer, std::int64_t cursor)
-      : answer_begin_(answer.data()), cursor_(cursor), timed_(kShownPerCompletion) {}
+  MessagesWalk(std::string_view answer, const WalkStart& start)
+      : answer_begin_(answer.data()), start_(start), timed_(kShownPerCompletion) {}
 
   // The element at the scan's position.
   bool Element(JsonScanner& scan) {
@@ -33,7 +33,7 @@ class MessagesWalk {
     const auto index = static_cast<std::size_t>(first - answer_begin_);
     if (scan.Peek() != '{') {
       if (!scan.SkipValue()) return false;
-      if (TakeUnordered()) ++answer_.malformed;
+      if (TakeUnordered(TextFrom(first, scan))) ++answer_.malformed;
       return true;
     }
     std::string_view created_at;  // the last one counts
@@ -45,17 +45,26 @@ class MessagesWalk {
       return true;
     });
     if (!scanned) return false;
-    const std::string_view text(first, static_cast<std::size_t>(scan.Position() - first));
+    const std::string_view text = TextFrom(first, scan);
     if (created_at.empty()) {
-      if (TakeUnordered()) taken_.push_back({index, {text, std::nullopt}});
+      if (TakeUnordered(text)) {
+        ++answer_.withoutTime;
+        taken_.push_back({index, {text, std::nullopt}});
+      }
       return true;
     }
     const std::optional<std::int64_t> time = ReadCreatedAt(created_at);
     if (!time) {
-      if (TakeUnordered()) ++answer_.malformed;
-    } else if (*time <= cursor_) {
+      if (TakeUnordered(text)) ++answer_.malformed;
+    } else if (*time <= start_.cursor) {
       ++answer_.stale;
+    } else if (*time > start_.nowMs && *time - start_.nowMs > kFarthestCreatedAtAheadMs) {
+      if (TakeUnordered(text)) {
+        answer_.farthestAhead = answer_.farAhead++ == 0 ? *time : std::max(answer_.farthestAhead, *time);
+        taken_.push_back({index, {text, std::nullopt}});
+      }
     } else {
+      if (*time > start_.nowMs) answer_.aheadMs = std::max(answer_.aheadMs, *time - start_.nowMs);
       timed_.Offer({*time, index, text});
     }
     return true;
@@ -81,9 +90,18 @@ class MessagesWalk {
   }
 
  private:
-  // An element without a usable time (a message only when it is an object with no createdAt):
-  // false when the bound on them is reached and it is dropped.
-  bool TakeUnordered() {
+  static std::string_view TextFrom(const char* first, const JsonScanner& scan) {
+    return std::string_view(first, static_cast<std::size_t>(scan.Position() - first));
+  }
+
+  // An element without a time the cursor can follow (a message only when it is an object with no
+  // createdAt or one too far ahead): false when it was taken before, or when the bound on them is
+  // reached and it is dropped.
+  bool TakeUnordered(std::string_view text) {
+    if (start_.shown.Contains(text)) {
+      ++answer_.repeated;
+      return false;
+    }
     if (unordered_taken_ == kUnorderedPerCompletion) {
       ++answer_.dropped;
       return false;
@@ -93,7 +111,7 @@ class MessagesWalk {
   }
 
   const char* answer_begin_;
-  std::int64_t cursor_;
+  const WalkStart& start_;
   OutboundBatchChooser timed_;
   std::size_t unordered_taken_ = 0;
   // What the completion reads in full, with its place in the answer: the first elements without a
@@ -132,16 +150,24 @@ std::optional<std::int64_t> ReadCreatedAt(std::string_view value) {
   return WholeMilliseconds(number);
 }
 
-WalkedAnswer WalkOutboundAnswer(std::string_view text, std::int64_t cursor) {
+WalkedAnswer WalkOutboundAnswer(std::string_view text, const WalkStart& start) {
   JsonScanner scan(text);
   std::optional<WalkedAnswer> messages;
+  std::optional<std::int64_t> answered_at;
   bool scanned = false;
   if (scan.Peek() == '{') {
     scanned = scan.Object([&](std::string_view key) {
+      if (key == "answeredAt") {
+        const char* value = scan.Position();
+        if (!scan.SkipValue()) return false;
+        answered_at =
+            ReadCreatedAt(std::string_view(value, static_cast<std::size_t>(scan.Position() - value)));
+        return true;
+      }
       if (key != "messages") return scan.SkipValue();
       messages.reset();
       if (scan.Peek() != '[') return scan.SkipValue();
-      MessagesWalk walk(text, cursor);
+      MessagesWalk walk(text, start);
       if (!scan.Array([&] { return walk.Element(scan); })) return false;
       messages = std::move(walk).Finish();
       return true;
@@ -155,6 +181,7 @@ WalkedAnswer WalkOutboundAnswer(std::string_view text, std::int64_t cursor) {
     missing.shape = AnswerShape::kMissingMessages;
     return missing;
   }
+  messages->answeredAt = answered_at;
   return std::move(*messages);
 }
 

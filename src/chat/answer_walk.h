@@ -10,26 +10,43 @@
 #include <string_view>
 #include <vector>
 
+#include "chat/shown_memory.h"
+
 namespace palaverlink {
 
-// Elements the plug-in cannot order by time (no createdAt, an unusable one, not an object) that
-// one completion takes; beyond them such elements are dropped. Those it shows share the bound of
-// kShownPerCompletion (chat/outbound_batch.h) with the timed ones, which go first.
+// A createdAt more than this ahead of the server's clock never becomes the cursor: no later message
+// could follow it. A day is beyond any clock a bot keeps (a stamp in local time instead of UTC is at
+// most 14 h off) and far below what a stamp in microseconds gives (a thousand times the time).
+inline constexpr std::int64_t kFarthestCreatedAtAheadMs = 24LL * 60 * 60 * 1000;
+// A stamp more than this ahead when it arrives says that the bot's clock and the server's disagree:
+// a message cannot be made after it is fetched.
+inline constexpr std::int64_t kClockToleranceMs = 5'000;
+
+// Elements the plug-in cannot order by time (no createdAt, an unusable one, one too far ahead, not
+// an object) that one completion takes; beyond them such elements are dropped. Those it shows share
+// the bound of kShownPerCompletion (chat/outbound_batch.h) with the timed ones, which go first; those
+// shown once are remembered (chat/shown_memory.h) and not taken again.
 inline constexpr std::size_t kUnorderedPerCompletion = 8;
 
 enum class AnswerShape { kMessages, kUnparsable, kMissingMessages };
 
 struct ChosenElement {
   std::string_view text;                  // the element's JSON text, inside the answer
-  std::optional<std::int64_t> createdAt;  // empty: the element has none
+  std::optional<std::int64_t> createdAt;  // empty: none that can become the cursor
 };
 
 struct WalkedAnswer {
   AnswerShape shape = AnswerShape::kUnparsable;
   // What the completion reads in full, in the answer's order, at most kShownPerCompletion: the
-  // earliest timed elements after the cursor, and the first elements without createdAt in the room
-  // they leave.
+  // earliest timed elements after the cursor, and the first elements without a time it can follow
+  // in the room they leave.
   std::vector<ChosenElement> chosen;
+  std::size_t withoutTime = 0;     // taken objects without createdAt
+  std::size_t farAhead = 0;        // taken with a createdAt beyond kFarthestCreatedAtAheadMs
+  std::int64_t farthestAhead = 0;  // the greatest such createdAt
+  std::int64_t aheadMs = 0;        // how far the latest timed createdAt is ahead of the server's clock
+  std::size_t repeated = 0;        // not taken: remembered as taken before
+  std::optional<std::int64_t> answeredAt;  // the bot's clock, when the answer names it
   std::size_t malformed = 0;  // taken elements that hold no message: not objects, unusable createdAt
   std::size_t stale = 0;      // createdAt present and not after the cursor: shown already, or too old
   std::size_t dropped = 0;    // beyond the bounds on elements the plug-in cannot order
@@ -40,7 +57,14 @@ struct WalkedAnswer {
 // numbers no 64-bit time holds. `value` is the JSON text of a value the scan found well formed.
 std::optional<std::int64_t> ReadCreatedAt(std::string_view value);
 
+// Where the walk stands: the cursor, the server's clock, and what was taken before.
+struct WalkStart {
+  std::int64_t cursor = 0;
+  std::int64_t nowMs = 0;
+  const ShownMemory& shown;
+};
+
 // The chosen elements point into `text`. The last "messages" member counts, as in a full parse.
-WalkedAnswer WalkOutboundAnswer(std::string_view text, std::int64_t cursor);
+WalkedAnswer WalkOutboundAnswer(std::string_view text, const WalkStart& start);
 
 }  // namespace palaverlink

@@ -5,9 +5,12 @@
 #include <cstdint>
 #include <string>
 
+#include "chat/one_line_text.h"
 #include "core/guard.h"
+#include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
+#include "core/warning_pace.h"
 #include "game/game_text.h"
 #include "game/map_id.h"
 #include "game/player.h"
@@ -15,6 +18,12 @@
 
 namespace palaverlink {
 namespace {
+
+// Players can send such lines as often as they like: the warning is paced.
+WarningPace& CleanedLinePace() {
+  static auto* const pace = new WarningPace();  // never destroyed: see core/guard.cpp
+  return *pace;
+}
 
 void RelayChatLine(AShooterPlayerController* controller, const GameString& message, int send_mode) {
   if (!EnsureMapId()) return;
@@ -25,16 +34,22 @@ void RelayChatLine(AShooterPlayerController* controller, const GameString& messa
   const auto channel = RelayedChannel(send_mode, Settings());
   if (!channel) return;
 
+  std::string line = text;
   const std::uint64_t platform_id = GetPlatformId(controller);
-  const std::string speaker = GetSpeakerName(controller);
-  const std::string tribe = GetTribeName(controller);
-  if (Settings().Debug) Log().info(messages::kRelaying, *channel, speaker, text);
+  std::string speaker = GetSpeakerName(controller);
+  std::string tribe = GetTribeName(controller);
+  const std::size_t replaced = MakeOneLine(line) + MakeOneLine(speaker) + MakeOneLine(tribe);
+  if (replaced > 0) {
+    if (const auto lines = CleanedLinePace().Note(host::SystemTimeMs()))
+      Log().warn(messages::kRelayedLineCleaned, *lines, speaker);
+  }
+  if (Settings().Debug) Log().info(messages::kRelaying, *channel, speaker, line);
 
   nlohmann::json body = nlohmann::json::object();
   body["mapId"] = MapId();
   body["playerName"] = speaker;
   body["tribeName"] = tribe;
-  body["message"] = text;
+  body["message"] = line;
   body["channel"] = std::string(*channel);
   body["platformId"] = PlatformIdText(platform_id);
   PostJson("/api/chat/inbound", body, IfUndelivered::kResend);
@@ -47,7 +62,10 @@ ServerSendChatMessageFn& GameChatHandler() {
   return handler;
 }
 
-void ResetGameChatHandler() { GameChatHandler() = nullptr; }
+void ResetGameChatHandler() {
+  GameChatHandler() = nullptr;
+  CleanedLinePace() = WarningPace();
+}
 
 std::optional<std::string_view> RelayedChannel(int send_mode, const PluginSettings& settings) {
   switch (send_mode) {

@@ -1,5 +1,6 @@
 // The detour on the game's server-side chat handler: the game handles the line first, then the
-// line goes to the bot when its channel is relayed.
+// line goes to the bot when its channel is relayed, made one line (chat/one_line_text.h) in its
+// text and in the player's and tribe's names, so that no bot has to clean it.
 #pragma once
 
 #include <optional>
@@ -17,7 +18,7 @@ using ServerSendChatMessageFn = void (*)(AShooterPlayerController* controller, G
 
 // The game's own handler, written by the host when the hook is installed; null before.
 ServerSendChatMessageFn& GameChatHandler();
-// Back to null.
+// Back to null, with the pace of the warning about cleaned lines.
 void ResetGameChatHandler();
 
 void ChatHook(AShooterPlayerController* controller, GameString* message, int send_mode);

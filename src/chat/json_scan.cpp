@@ -92,11 +92,58 @@ void AppendUtf8(std::string& out, unsigned code_point) {
   }
 }
 
-// The contents of a string the scan has found well formed, its escapes decoded.
-void DecodeString(std::string_view inside, std::string& out) {
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+// The length of the well-formed UTF-8 sequence of two to four bytes at `at` (no overlong forms, no
+// surrogates, nothing above U+10FFFF); 0 when none starts there.
+int WellFormedSequenceLength(const char* at, const char* end) {
+  const auto lead = static_cast<unsigned char>(*at);
+  int length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (end - at < length) return 0;
+  for (int i = 1; i < length; ++i) {
+    const auto next = static_cast<unsigned char>(at[i]);
+    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
+  }
+  return length;
+}
+
+bool IsHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+// The contents of a string the scan has accepted, its escapes decoded; what is not text becomes
+// U+FFFD and is counted.
+void DecodeString(std::string_view inside, std::string& out, BrokenText& broken) {
   out.clear();
+  const char* const end = inside.data() + inside.size();
   for (std::size_t i = 0; i < inside.size(); ++i) {
-    if (inside[i] != '\\') {
+    const auto byte = static_cast<unsigned char>(inside[i]);
+    if (byte >= 0x80) {
+      const int length = WellFormedSequenceLength(inside.data() + i, end);
+      if (length == 0) {
+        out += kReplacement;
+        ++broken.invalidUtf8;
+      } else {
+        out.append(inside.substr(i, static_cast<std::size_t>(length)));
+        i += static_cast<std::size_t>(length) - 1;
+      }
+      continue;
+    }
+    if (byte != '\\') {
       out += inside[i];
       continue;
     }
@@ -120,10 +167,17 @@ void DecodeString(std::string_view inside, std::string& out) {
       case 'u': {
         unsigned code_point = static_cast<unsigned>(Hex4At(inside.data() + i + 1));
         i += 4;
-        if (code_point >= 0xD800 && code_point <= 0xDBFF) {
+        const bool paired = IsHighSurrogate(code_point) && i + 6 < inside.size() && inside[i + 1] == '\\' &&
+                            inside[i + 2] == 'u' &&
+                            IsLowSurrogate(static_cast<unsigned>(Hex4At(inside.data() + i + 3)));
+        if (paired) {
           const auto low = static_cast<unsigned>(Hex4At(inside.data() + i + 3));
           code_point = 0x10000 + ((code_point - 0xD800) << 10) + (low - 0xDC00);
           i += 6;
+        } else if (IsHighSurrogate(code_point) || IsLowSurrogate(code_point)) {
+          out += kReplacement;
+          ++broken.loneSurrogates;
+          break;
         }
         AppendUtf8(out, code_point);
         break;
@@ -148,7 +202,8 @@ bool JsonScanner::Key(std::string_view& key) {
   if (!escaped_) {
     key = inside;
   } else {
-    DecodeString(inside, decoded_key_);
+    BrokenText ignored;  // a key with broken text matches none the plug-in reads
+    DecodeString(inside, decoded_key_, ignored);
     key = decoded_key_;
   }
   return true;
@@ -192,8 +247,8 @@ bool JsonScanner::String() {
     if (byte == '\\') {
       escaped_ = true;
       if (!Escape()) return false;
-    } else if (!Utf8Sequence()) {
-      return false;
+    } else {
+      Utf8Sequence();
     }
   }
   return false;
@@ -220,44 +275,30 @@ bool JsonScanner::Escape() {
     at += 4;
     return true;
   };
+  // A surrogate without its other half is taken; the escape after it is one of its own.
   int unit = 0;
-  if (!hex4(unit) || (unit >= 0xDC00 && unit <= 0xDFFF)) return false;
-  if (unit >= 0xD800 && unit <= 0xDBFF) {
-    if (end - at < 2 || at[0] != '\\' || at[1] != 'u') return false;
+  if (!hex4(unit)) return false;
+  if (IsHighSurrogate(static_cast<unsigned>(unit)) && end - at >= 6 && at[0] == '\\' && at[1] == 'u') {
+    const char* after_high = at;
     at += 2;
     int low = 0;
-    if (!hex4(low) || low < 0xDC00 || low > 0xDFFF) return false;
+    if (!hex4(low) || !IsLowSurrogate(static_cast<unsigned>(low))) at = after_high;
   }
   at_ = at;
   return true;
 }
 
-// One well-formed UTF-8 sequence of two to four bytes (no overlong forms, no surrogates, nothing
-// above U+10FFFF).
-bool JsonScanner::Utf8Sequence() {
-  const auto lead = static_cast<unsigned char>(*at_);
-  int length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return false;
-  }
-  if (end_ - at_ < length) return false;
-  for (int i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(at_[i]);
-    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return false;
-  }
-  at_ += length;
+// One well-formed UTF-8 sequence, or a byte that starts none (read as U+FFFD when decoded).
+void JsonScanner::Utf8Sequence() {
+  const int length = WellFormedSequenceLength(at_, end_);
+  at_ += length == 0 ? 1 : length;
+}
+
+bool JsonScanner::StringValue(std::string& out, BrokenText& broken) {
+  SkipBlanks();
+  const char* first = at_;
+  if (!String()) return false;
+  DecodeString(std::string_view(first + 1, static_cast<std::size_t>(at_ - first) - 2), out, broken);
   return true;
 }
 

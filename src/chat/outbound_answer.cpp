@@ -1,14 +1,19 @@
 #include "chat/outbound_answer.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "chat/answer_walk.h"
+#include "chat/bot_clock.h"
 #include "chat/broadcast.h"
 #include "chat/outbound_batch.h"
 #include "chat/outbound_message.h"
 #include "chat/outbound_poll_state.h"
+#include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/settings.h"
@@ -24,19 +29,46 @@ void WarnOncePerRun(bool& in_run, bool fault, Warn&& warn) {
   in_run = fault;
 }
 
+const char* BrokenTextKinds(const BrokenText& broken) {
+  if (broken.loneSurrogates == 0) return "invalid UTF-8";
+  if (broken.invalidUtf8 == 0) return "a lone surrogate escape: a character cut in half";
+  return "lone surrogate escapes and invalid UTF-8";
+}
+
+// What a stamp far ahead most likely is: the same moment in a finer unit, or a wrong value.
+const char* FarAheadCause(std::int64_t created_at, std::int64_t now_ms) {
+  const auto near_now = [&](std::int64_t divisor) {
+    const std::int64_t moment = created_at / divisor;
+    return moment > now_ms - kFarthestCreatedAtAheadMs && moment < now_ms + kFarthestCreatedAtAheadMs;
+  };
+  if (near_now(1000)) return "is the bot sending createdAt in microseconds instead of milliseconds?";
+  if (near_now(1000000)) return "is the bot sending createdAt in nanoseconds instead of milliseconds?";
+  return "is the bot's clock, or its createdAt, wrong?";
+}
+
 }  // namespace
 
 ShownAnswer ShowOutboundAnswer(std::string_view text) {
-  std::int64_t& cursor = OutboundCursor();
+  OutboundPollRecord& record = OutboundPollState();
+  ShownSoFar& so_far = OutboundShownSoFar();
+  std::int64_t& cursor = so_far.cursor;
   const std::int64_t cursor_before = cursor;
-  const WalkedAnswer answer = WalkOutboundAnswer(text, cursor_before);
+  const std::int64_t now = host::SystemTimeMs();
+  const WalkedAnswer answer = WalkOutboundAnswer(text, {cursor_before, now, so_far.unordered});
 
   std::size_t malformed = answer.malformed;
   std::size_t too_long = 0;
+  std::size_t broken_messages = 0;
+  BrokenText broken;
+  std::size_t cleaned = 0;
   if (!answer.chosen.empty() && Settings().Debug)
     Log().info(messages::kOutboundDelivered, answer.chosen.size());
   for (const ChosenElement& element : answer.chosen) {
-    if (element.createdAt && *element.createdAt > cursor) cursor = *element.createdAt;
+    if (element.createdAt && *element.createdAt > cursor) {
+      cursor = *element.createdAt;
+      so_far.greatestCreatedAt = std::max(so_far.greatestCreatedAt, cursor);
+      record.cursorIsLoadStamp = false;
+    }
     if (element.text.size() > kLongestMessageElementBytes) {
       ++too_long;
       continue;
@@ -46,12 +78,36 @@ ShownAnswer ShowOutboundAnswer(std::string_view text) {
       ++malformed;
       continue;
     }
+    if (message->broken.Any()) {
+      ++broken_messages;
+      broken.loneSurrogates += message->broken.loneSurrogates;
+      broken.invalidUtf8 += message->broken.invalidUtf8;
+    }
+    if (message->controlsReplaced > 0) ++cleaned;
     if (Settings().Debug)
       Log().info(messages::kOutboundMessage, message->kind, message->author, message->message);
     BroadcastChatLine(message->senderTag, message->chatLine);
+    // The bot sends it again at every poll: it is not before `since`.
+    if (!element.createdAt) so_far.unordered.Remember(element.text);
   }
 
-  AnswerWarningRuns& runs = OutboundPollState().warnings;
+  if (answer.answeredAt && record.cursorIsLoadStamp) {
+    // A bot that held the poll answers with the time it was asked, or later.
+    const auto held = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                            record.sentAt);
+    const std::int64_t asked_at = now - held.count();
+    if (const auto on_bot_clock =
+            CursorOnBotClock(cursor, asked_at, *answer.answeredAt, so_far.greatestCreatedAt)) {
+      Log().warn(messages::kBotClockBehind, (asked_at - *answer.answeredAt) / 1000, *answer.answeredAt,
+                 asked_at, *on_bot_clock);
+      cursor = *on_bot_clock;
+      record.cursorIsLoadStamp = false;
+    }
+  }
+  std::int64_t ahead_ms = answer.aheadMs;
+  if (answer.answeredAt && *answer.answeredAt > now) ahead_ms = std::max(ahead_ms, *answer.answeredAt - now);
+
+  AnswerWarningRuns& runs = record.warnings;
   WarnOncePerRun(runs.unparsable, answer.shape == AnswerShape::kUnparsable,
                  [&] { Log().warn(messages::kOutboundUnparsable, AnswerExcerpt(text)); });
   WarnOncePerRun(runs.missingMessages, answer.shape == AnswerShape::kMissingMessages,
@@ -68,6 +124,20 @@ ShownAnswer ShowOutboundAnswer(std::string_view text) {
     Log().warn(messages::kOutboundDropped, answer.dropped, kUnorderedPerCompletion, kShownPerCompletion,
                AnswerExcerpt(text));
   });
+  WarnOncePerRun(runs.brokenText, broken_messages > 0, [&] {
+    Log().warn(messages::kOutboundBrokenText, broken_messages, BrokenTextKinds(broken), AnswerExcerpt(text));
+  });
+  WarnOncePerRun(runs.controls, cleaned > 0,
+                 [&] { Log().warn(messages::kOutboundControlsReplaced, cleaned, AnswerExcerpt(text)); });
+  WarnOncePerRun(runs.withoutTime, answer.withoutTime > 0, [&] {
+    Log().warn(messages::kOutboundWithoutTime, answer.withoutTime, kRememberedMessages, AnswerExcerpt(text));
+  });
+  WarnOncePerRun(runs.farAhead, answer.farAhead > 0, [&] {
+    Log().warn(messages::kOutboundFarAhead, answer.farAhead, answer.farthestAhead, now,
+               FarAheadCause(answer.farthestAhead, now), AnswerExcerpt(text));
+  });
+  WarnOncePerRun(runs.clockAhead, ahead_ms > kClockToleranceMs,
+                 [&] { Log().warn(messages::kBotClockAhead, ahead_ms / 1000, AnswerExcerpt(text)); });
   return {cursor > cursor_before, answer.more};
 }
 

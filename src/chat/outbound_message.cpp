@@ -1,19 +1,24 @@
 #include "chat/outbound_message.h"
 
-#include <nlohmann/json.hpp>
-
 #include <utility>
+
+#include "chat/one_line_text.h"
 
 namespace palaverlink {
 namespace {
 
-// The string under `key`, `fallback` when absent, empty when present with another type.
-std::optional<std::string> ReadText(const nlohmann::json& element, const char* key,
-                                    std::string_view fallback) {
-  auto found = element.find(key);
-  if (found == element.end()) return std::string(fallback);
-  if (!found->is_string()) return std::nullopt;
-  return found->get<std::string>();
+// A member the message reads: absent, a string, or of another type.
+struct TextMember {
+  bool present = false;
+  bool isString = false;
+  std::string text;
+};
+
+// The member's text, `fallback` when absent, empty when present with another type.
+std::optional<std::string> TextOr(TextMember& member, std::string_view fallback) {
+  if (!member.present) return std::string(fallback);
+  if (!member.isString) return std::nullopt;
+  return std::move(member.text);
 }
 
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
@@ -41,31 +46,49 @@ std::string SenderTag(std::string_view kind, std::string_view source_map_name) {
 
 std::string ChatLine(std::string_view author, std::string_view message) {
   if (author.empty()) return CutToBytes(message, kLongestChatLineBytes);
-  std::string line(author);
+  std::string line = CutToBytes(author, kLongestAuthorBytes);
   line += ": ";
   line += message;
   return line.size() <= kLongestChatLineBytes ? line : CutToBytes(line, kLongestChatLineBytes);
 }
 
 std::optional<OutboundMessage> ReadOutboundMessage(std::string_view element_text) {
-  const nlohmann::json element = nlohmann::json::parse(element_text);
-  if (!element.is_object()) return std::nullopt;
-  auto author = ReadText(element, "author", "");
-  auto message = ReadText(element, "message", "");
-  auto kind = ReadText(element, "kind", "gabblen");
+  OutboundMessage shown;
+  TextMember author_member, message_member, kind_member, source_member;
+  JsonScanner scan(element_text);
+  if (scan.Peek() != '{') return std::nullopt;
+  // The last of a key counts, as in a full parse.
+  const bool scanned = scan.Object([&](std::string_view key) {
+    TextMember* member = key == "author"          ? &author_member
+                         : key == "message"       ? &message_member
+                         : key == "kind"          ? &kind_member
+                         : key == "sourceMapName" ? &source_member
+                                                  : nullptr;
+    if (member == nullptr) return scan.SkipValue();
+    member->present = true;
+    member->isString = scan.Peek() == '"';
+    return member->isString ? scan.StringValue(member->text, shown.broken) : scan.SkipValue();
+  });
+  if (!scanned) return std::nullopt;
+  auto author = TextOr(author_member, "");
+  auto message = TextOr(message_member, "");
+  auto kind = TextOr(kind_member, "gabblen");
   if (!author || !message || !kind) return std::nullopt;
 
   // The source map is read only for lines from another map.
   std::optional<std::string> source_map = std::string();
-  if (*kind != "gabblen") source_map = ReadText(element, "sourceMapName", "Map");
+  if (*kind != "gabblen") source_map = TextOr(source_member, "Map");
   if (!source_map) return std::nullopt;
 
-  OutboundMessage shown;
-  shown.senderTag = SenderTag(*kind, *source_map);
-  shown.chatLine = ChatLine(*author, *message);
   shown.kind = std::move(*kind);
   shown.author = std::move(*author);
   shown.message = std::move(*message);
+  // The Debug line quotes the values as sent; the players see them one line each.
+  std::string author_line = shown.author;
+  std::string message_line = shown.message;
+  shown.controlsReplaced = MakeOneLine(author_line) + MakeOneLine(message_line) + MakeOneLine(*source_map);
+  shown.senderTag = SenderTag(shown.kind, *source_map);
+  shown.chatLine = ChatLine(author_line, message_line);
   return shown;
 }
 

@@ -2,9 +2,12 @@
 // from an element the answer walk chose.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "chat/json_scan.h"
 
 namespace palaverlink {
 
@@ -15,6 +18,8 @@ struct OutboundMessage {
   std::string message;
   std::string senderTag;
   std::string chatLine;
+  BrokenText broken;                 // read as U+FFFD
+  std::size_t controlsReplaced = 0;  // in the author, message and source map (chat/one_line_text.h)
 };
 
 // An element of the answer longer than this is skipped unread: reading one of a megabyte alone
@@ -28,6 +33,9 @@ inline constexpr std::size_t kLongestMessageElementBytes = 4096;
 // of most chat platforms.
 inline constexpr std::size_t kLongestChatLineBytes = 1000;
 inline constexpr std::size_t kLongestSourceMapNameBytes = 100;
+// The author is cut first, so that a long name leaves the line most of its room: no chat platform
+// allows names near this long.
+inline constexpr std::size_t kLongestAuthorBytes = 100;
 
 // `text` itself when it has at most `limit` bytes; else its longest start of whole UTF-8 characters
 // that leaves room for "…" (3 bytes), then "…".
@@ -37,11 +45,13 @@ std::string CutToBytes(std::string_view text, std::size_t limit);
 // with the name cut to kLongestSourceMapNameBytes.
 std::string SenderTag(std::string_view kind, std::string_view source_map_name);
 
-// "author: message", or the message alone when there is no author; cut to kLongestChatLineBytes.
+// "author: message", or the message alone when there is no author; the author cut to
+// kLongestAuthorBytes, then the line to kLongestChatLineBytes.
 std::string ChatLine(std::string_view author, std::string_view message);
 
 // The message of an element's JSON text (an object the walk has found well formed; its createdAt
-// is the walk's business). Empty when a member has the wrong type: the element is skipped.
+// is the walk's business), its texts made one line each (chat/one_line_text.h). Empty when a member
+// has the wrong type: the element is skipped.
 std::optional<OutboundMessage> ReadOutboundMessage(std::string_view element_text);
 
 // Warnings about an answer quote at most this many bytes of it (a cut may split a UTF-8 sequence).

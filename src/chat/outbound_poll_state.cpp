@@ -1,5 +1,7 @@
 #include "chat/outbound_poll_state.h"
 
+#include <algorithm>
+
 namespace palaverlink {
 
 OutboundPollRecord& OutboundPollState() {
@@ -7,7 +9,14 @@ OutboundPollRecord& OutboundPollState() {
   return *record;
 }
 
-std::int64_t& OutboundCursor() { return OutboundPollState().cursor; }
+ShownSoFar& OutboundShownSoFar() {
+  static auto* const shown = new ShownSoFar();  // never destroyed: see core/guard.cpp
+  return *shown;
+}
+
+std::int64_t& OutboundCursor() { return OutboundShownSoFar().cursor; }
+
+void StampOutboundCursor(std::int64_t now_ms) { OutboundCursor() = std::max(OutboundCursor(), now_ms); }
 
 void ResetOutboundPoll() { OutboundPollState() = OutboundPollRecord{}; }
 

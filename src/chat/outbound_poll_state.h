@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "chat/poll_pace.h"
+#include "chat/shown_memory.h"
 
 namespace palaverlink {
 
@@ -19,11 +20,24 @@ struct AnswerWarningRuns {
   bool stale = false;
   bool dropped = false;
   bool tooLong = false;
+  bool brokenText = false;
+  bool controls = false;
+  bool withoutTime = false;
+  bool farAhead = false;
+  bool clockAhead = false;
+};
+
+// What a reload in the same process keeps: the cursor never moves back, so nothing is shown twice.
+struct ShownSoFar {
+  // Milliseconds since 1970-01-01 00:00 UTC: the greatest createdAt shown (the load's time at first).
+  std::int64_t cursor = 0;
+  std::int64_t greatestCreatedAt = 0;  // the greatest createdAt taken, on the bot's clock
+  ShownMemory unordered;
 };
 
 struct OutboundPollRecord {
-  // Milliseconds since 1970-01-01 00:00 UTC: the greatest createdAt shown (start-up time at first).
-  std::int64_t cursor = 0;
+  // Still the load's stamp, from the server's clock: no createdAt has moved the cursor in this load.
+  bool cursorIsLoadStamp = true;
   // At most one poll is out at a time: with a bot slower than the poll interval, two polls with the
   // same cursor would bring the same messages twice.
   bool outstanding = false;
@@ -40,10 +54,16 @@ struct OutboundPollRecord {
 
 OutboundPollRecord& OutboundPollState();
 
+ShownSoFar& OutboundShownSoFar();
+
 // The outbound poll position.
 std::int64_t& OutboundCursor();
 
-// Back to load-time values.
+// At a load: the cursor becomes the server's time, or stays where an earlier load of this process
+// left it when that is later.
+void StampOutboundCursor(std::int64_t now_ms);
+
+// Back to load-time values; what was shown is kept.
 void ResetOutboundPoll();
 
 }  // namespace palaverlink

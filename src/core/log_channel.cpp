@@ -37,7 +37,7 @@ class PreformattingSink final : public spdlog::sinks::base_sink<std::mutex> {
     if (!target_->should_log(msg.level)) return;
     spdlog::memory_buf_t line;
     const std::string_view payload(msg.payload.data(), msg.payload.size());
-    if (HasControlCharacter(payload)) {
+    if (HasLayoutControl(payload)) {
       // Text from outside (chat, names, answers) must not start a line of its own in the log.
       const std::string escaped = EscapeControlCharacters(payload);
       spdlog::details::log_msg one_line = msg;

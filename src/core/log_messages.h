@@ -97,4 +97,33 @@ inline constexpr char kOutboundDropped[] =
 inline constexpr char kOutboundTooLong[] =
     "Palaverlink: outbound response had {} message(s) of more than {} bytes, skipped: {}";
 
+// warning: players' chat lines whose line breaks or control characters were replaced; paced
+inline constexpr char kRelayedLineCleaned[] =
+    "Palaverlink: {} chat line(s) held line breaks or other control characters, replaced before relaying "
+    "(the latest from '{}').";
+// warning: outbound messages whose line breaks or control characters were replaced; once per run
+inline constexpr char kOutboundControlsReplaced[] =
+    "Palaverlink: outbound response had {} message(s) with line breaks or other control characters, "
+    "replaced before showing: {}";
+// warning: outbound messages with text that is not UTF-8, shown mended; once per run
+inline constexpr char kOutboundBrokenText[] =
+    "Palaverlink: outbound response had {} message(s) with text that is not UTF-8 ({}), shown with U+FFFD "
+    "in its place: {}";
+// warning: outbound messages without createdAt, each shown once; once per run
+inline constexpr char kOutboundWithoutTime[] =
+    "Palaverlink: outbound response had {} message(s) without a createdAt, shown once each (the last {} are "
+    "remembered); every message should carry one: {}";
+// warning: outbound messages stamped too far ahead to become the cursor, each shown once; once per run
+inline constexpr char kOutboundFarAhead[] =
+    "Palaverlink: outbound response had {} message(s) stamped more than a day ahead of this server's clock "
+    "(createdAt {} at {}), shown once each without moving the cursor: {} {}";
+// warning: stamps or answeredAt ahead of the server's clock on arrival; once per run
+inline constexpr char kBotClockAhead[] =
+    "Palaverlink: the bot's clock is {} s ahead of this server's (a message stamped after it was fetched); "
+    "messages still show in order, but keep both clocks right (NTP): {}";
+// warning: answeredAt behind the server's clock, the cursor moved to the bot's clock; once per load
+inline constexpr char kBotClockBehind[] =
+    "Palaverlink: the bot's clock is {} s behind this server's (answeredAt {} at {}); asking from {} on the "
+    "bot's clock instead. Keep both clocks right (NTP).";
+
 }  // namespace palaverlink::messages

@@ -95,6 +95,35 @@ TEST(CreatedAtRulesTest, MillisecondsFromNowOn) {
   EXPECT_NE(CreatedAtUnitProblem({now * 1000}, now)->find("future"), std::string::npos);
 }
 
+TEST(CreatedAtRulesTest, StampOfARelayedLineWithinFiveSecondsOfOurClock) {
+  constexpr std::int64_t sent = 1718000000000;
+  constexpr std::int64_t answered = sent + 40;
+  struct Row {
+    std::int64_t createdAt;
+    const char* problem;  // empty: none
+  };
+  for (const Row& row :
+       {Row{sent + 20, ""}, Row{sent - 5'000, ""}, Row{answered + 5'000, ""},
+        Row{sent - 3'600'000,
+            "a line sent at 1718000000000 by this machine's clock got createdAt 1717996400000: "
+            "the bot's clock is about 3600 s behind"},
+        Row{answered + 61'000,
+            "a line sent at 1718000000000 by this machine's clock got createdAt 1718000061040: "
+            "the bot's clock is about 61 s ahead"},
+        Row{sent * 1000, nullptr}}) {
+    SCOPED_TRACE(row.createdAt);
+    const auto problem = ClockSkewProblem(sent, answered, row.createdAt);
+    if (row.problem == nullptr) {
+      ASSERT_TRUE(problem);
+      EXPECT_NE(problem->find("s ahead"), std::string::npos);
+    } else if (*row.problem == '\0') {
+      EXPECT_FALSE(problem) << *problem;
+    } else {
+      EXPECT_EQ(problem, std::optional<std::string>(row.problem));
+    }
+  }
+}
+
 TEST(CreatedAtRulesTest, TwinsAndSince) {
   EXPECT_FALSE(DuplicateCreatedAtProblem({3, 1, 2}));
   EXPECT_EQ(*DuplicateCreatedAtProblem({3, 1, 3}), "two messages share createdAt 3");

@@ -71,6 +71,8 @@ CASES = [
     ("createdAt in seconds", "rules", "seconds", KEY, KEY, ["createdAt in milliseconds", "only messages created after",
      "createdAt differs"], "its warning names seconds"),
     ("shared createdAt", "rules", "twin-times", KEY, KEY, ["createdAt differs"], "the second is lost"),
+    ("clock an hour behind", "rules", "clock-behind", KEY, KEY, ["within 5 s of this machine's clock"],
+     "the bot's clock is about 3600 s behind - the plug-in starts asking from the server's time"),
     ("since ignored", "rules", "ignore-since", KEY, KEY, ["only messages created after since"],
      "would not show them again"),
     ("slow poll", "rules", "slow-poll", KEY, KEY, ["every answer within 3 s", "is held at most"],

@@ -33,6 +33,7 @@ FAULTS = {
     "no-source": "leaves sourceMapName out of lines from another map",
     "seconds": "sends createdAt in seconds",
     "twin-times": "gives two messages the same createdAt",
+    "clock-behind": "stamps its messages by a clock an hour behind",
     "ignore-since": "answers every message whatever since says",
     "slow-poll": "answers the poll after 3.5 s",
     "overlong-wait": "holds a long poll twice as long as its waitSeconds",
@@ -73,6 +74,8 @@ class Store:
                                "message": line["message"], "sourceMapName": line["mapId"].title()}
                     if fault == "seconds":
                         message["createdAt"] = created // 1000
+                    if fault == "clock-behind":
+                        message["createdAt"] = created - 3_600_000
                     if fault == "text-time":
                         message["createdAt"] = str(created)
                     if fault == "no-source":

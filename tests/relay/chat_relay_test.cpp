@@ -204,20 +204,31 @@ TEST_F(ChatRelayDebug, OneInfoLinePerRelayedLineAndNoneForSkippedOnes) {
   game().Chat(kRex, u"tribe talk", 1);
   game().Chat(kRex, u"", 0);
   game().Chat(kAnn, u"{} stays literal", 0);
-  game().Join(Player(kBo, u"Bo\n01/01/26 00:00 [Palaverlink][warning] forged"));
+  game().Join(Player(kBo, u"Bo\n01/01/26 00:00 [Palaverlink][warning] forged", u"acct", u"Rap\u202Etors\n2"));
   game().Chat(kBo, u"two\nlines\r\u0001", 0);
+  game().Chat(kBo, u"\u202Eevil\u2028x\u0085y\tz\u2066", 0);
 
-  // A line break from a player stays inside its log line, escaped; the bot gets the text as typed.
+  // What a player sends reaches the bot, and the log, as one line: line breaks and tabs become
+  // blanks, other control characters and bidirectional controls go. One warning a minute says so.
   EXPECT_EQ(
       LinesAfterLoad(),
       (std::vector<std::string>{
           "[info] Palaverlink: relaying global chat from 'Rex': hello",
           "[info] Palaverlink: relaying global chat from 'ann_account': {} stays literal",
-          R"([info] Palaverlink: relaying global chat from 'Bo\n01/01/26 00:00 [Palaverlink][warning] forged': two\nlines\r\x01)",
+          "[warning] Palaverlink: 1 chat line(s) held line breaks or other control characters, replaced "
+          "before relaying (the latest from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged').",
+          "[info] Palaverlink: relaying global chat from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged': "
+          "two lines ",
+          "[info] Palaverlink: relaying global chat from 'Bo 01/01/26 00:00 [Palaverlink][warning] forged': "
+          "evil x y z",
       }));
-  const auto sent = nlohmann::json::parse(BodiesTo(kInbound).back());
-  EXPECT_EQ(sent["message"], "two\nlines\r\x01");
-  EXPECT_EQ(sent["playerName"], "Bo\n01/01/26 00:00 [Palaverlink][warning] forged");
+  const auto bodies = BodiesTo(kInbound);
+  ASSERT_EQ(bodies.size(), 4u);
+  const auto sent = nlohmann::json::parse(bodies[2]);
+  EXPECT_EQ(sent["message"], "two lines ");
+  EXPECT_EQ(sent["playerName"], "Bo 01/01/26 00:00 [Palaverlink][warning] forged");
+  EXPECT_EQ(sent["tribeName"], "Raptors 2");
+  EXPECT_EQ(nlohmann::json::parse(bodies[3])["message"], "evil x y z");
 }
 
 }  // namespace

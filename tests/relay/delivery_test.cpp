@@ -95,7 +95,7 @@ TEST_F(Delivery, NobodyConnectedMeansNoGameCall) {
   EXPECT_EQ(game().CallCount("AShooterPlayerController.ClientChatMessage"), 0);
 }
 
-TEST_F(Delivery, TextArrivesAsTheGamesUtf16CutAtTheFirstZero) {
+TEST_F(Delivery, TextArrivesAsTheGamesUtf16WithoutZeroCharacters) {
   game().Join(Player(kRex, u"Rex"));
   struct Case {
     const char* element;
@@ -104,9 +104,10 @@ TEST_F(Delivery, TextArrivesAsTheGamesUtf16CutAtTheFirstZero) {
   const std::vector<Case> table = {
       {R"({"author":"Zoë","message":"héllo"})", u"[Gabblen]", u"Zo\u00EB: h\u00E9llo"},
       {R"({"message":"smile \ud83d\ude00 and 😀"})", u"[Gabblen]", u"smile \xD83D\xDE00 and \xD83D\xDE00"},
-      {R"({"message":"abc\u0000def"})", u"[Gabblen]", u"abc"},
-      {R"({"message":"\u0000hidden"})", u"[Gabblen]", u""},
-      {R"({"message":"x","kind":"map","sourceMapName":"Ærø\u0000tail"})", u"<\u00C6r\u00F8", u"x"},
+      // A zero character is a control character: removed, it cuts nothing.
+      {R"({"message":"abc\u0000def"})", u"[Gabblen]", u"abcdef"},
+      {R"({"message":"\u0000hidden"})", u"[Gabblen]", u"hidden"},
+      {R"({"message":"x","kind":"map","sourceMapName":"Ærø\u0000tail"})", u"<\u00C6r\u00F8tail>", u"x"},
       {R"({"author":"","message":""})", u"[Gabblen]", u""},
   };
   std::string elements;

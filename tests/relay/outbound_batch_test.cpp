@@ -15,6 +15,7 @@
 #include "chat/answer_walk.h"
 #include "chat/outbound_batch.h"
 #include "chat/poll_pace.h"
+#include "support/mended_json.h"
 
 namespace palaverlink {
 namespace {
@@ -119,10 +120,13 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
   };
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.substr(0, 120));
-    const WalkedAnswer walked = WalkOutboundAnswer(text, INT64_MIN);
+    const ShownMemory nothing_shown;
+    // Every time in these texts is after the cursor, and none is more than a day ahead of now.
+    const WalkedAnswer walked = WalkOutboundAnswer(text, {INT64_MIN, INT64_MAX / 2, nothing_shown});
     const bool zero_byte = text.find('\0') != std::string::npos;
-    const nlohmann::json full = zero_byte ? nlohmann::json(nlohmann::json::value_t::discarded)
-                                          : nlohmann::json::parse(text, nullptr, false);
+    const nlohmann::json full =
+        zero_byte ? nlohmann::json(nlohmann::json::value_t::discarded)
+                  : nlohmann::json::parse(testing::MendedForFullParse(text), nullptr, false);
     ASSERT_EQ(walked.shape == AnswerShape::kUnparsable, full.is_discarded());
     if (full.is_discarded()) continue;
     const bool has_messages = full.is_object() && full.contains("messages") && full["messages"].is_array();
@@ -145,7 +149,7 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
     EXPECT_EQ(walked.malformed, malformed);
     ASSERT_EQ(walked.chosen.size(), taken.size());
     for (std::size_t i = 0; i < taken.size(); ++i) {
-      EXPECT_EQ(nlohmann::json::parse(walked.chosen[i].text), taken[i]) << i;
+      EXPECT_EQ(nlohmann::json::parse(testing::MendedForFullParse(walked.chosen[i].text)), taken[i]) << i;
       EXPECT_EQ(walked.chosen[i].createdAt, times[i]) << i;
     }
   }
@@ -296,7 +300,8 @@ TEST(AnswerWalk, TimedAndUntimedShareOneBoundTimedFirst) {
         ++timed;
       }
     }
-    const WalkedAnswer walked = WalkOutboundAnswer(text + "]}", 0);
+    const ShownMemory nothing_shown;
+    const WalkedAnswer walked = WalkOutboundAnswer(text + "]}", {0, INT64_MAX / 2, nothing_shown});
     const auto timed = static_cast<std::size_t>(
         std::count_if(walked.chosen.begin(), walked.chosen.end(),
                       [](const ChosenElement& e) { return e.createdAt.has_value(); }));

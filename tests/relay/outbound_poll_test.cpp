@@ -152,6 +152,21 @@ TEST_F(OutboundPoll, TagAndLineFollowKindSourceMapAndAuthor) {
       {R"({"author":"A","message":")" + std::string(997, 'm') + R"("})", u"[Gabblen]",
        u"A: " + std::u16string(997, u'm')},
       {R"({"message":")" + longer_line + R"("})", u"[Gabblen]", std::u16string(996, u'a') + u"\u2026"},
+      // A long author is cut first: the message keeps its room.
+      {R"({"author":")" + std::string(3000, 'A') + R"(","message":"keep me"})", u"[Gabblen]",
+       std::u16string(97, u'A') + u"\u2026: keep me"},
+      // Text that is not UTF-8 costs its characters: a JavaScript bot's half emoji, a Latin-1 byte.
+      {R"({"author":"Ann","message":"Nice catch \ud83d"})", u"[Gabblen]", u"Ann: Nice catch \uFFFD"},
+      {R"({"message":"\ude00\ud83d\u0041 \ud83d\ude00"})", u"[Gabblen]", u"\uFFFD\uFFFDA \xD83D\xDE00"},
+      {"{\"author\":\"Jos\xE9\",\"message\":\"caf\xE9 \xC3\",\"kind\":\"map\",\"sourceMapName\":\"\xFF\"}",
+       u"<\uFFFD>", u"Jos\uFFFD: caf\uFFFD \uFFFD"},
+      // One line, as its sender wrote it: line breaks and tabs become blanks, other controls go.
+      {R"({"author":"Bo","message":"hi\n[Gabblen] Admin: server wipes tonight"})", u"[Gabblen]",
+       u"Bo: hi [Gabblen] Admin: server wipes tonight"},
+      {R"({"message":"a\r\nb\tc\u000bd\u000ce\u0085f\u2028g\u2029h"})", u"[Gabblen]", u"a  b c d e f g h"},
+      {R"({"author":"\u202eEve\u2066","message":"\u202a\u202b\u202c\u202dexe.txt\u2067\u2068\u2069\u0000\u001b[2J\u007f\u009b"})",
+       u"[Gabblen]", u"Eve: exe.txt[2J"},
+      {R"({"message":"x","kind":"map","sourceMapName":"The\nIsland\u202e"})", u"<The Island>", u"x"},
   };
   // Elements without createdAt: at most kUnorderedPerCompletion in one answer.
   for (std::size_t first = 0; first < table.size(); first += kUnorderedPerCompletion) {
@@ -232,11 +247,14 @@ TEST_F(OutboundPoll, MalformedElementsAreSkippedWithOneWarningAndTheRestStillSho
 TEST_F(OutboundPoll, DebugLinesComeBeforeTheMessagesTheyDescribe) {
   LoadOnMap(R"(,"Debug":true)");
   PollAndAnswer(R"({"messages":[]})");
-  PollAndAnswer(R"({"messages":[{"author":"Ann","message":"hi"},)"
-                R"({"author":"Bo","message":"yo","kind":"map","sourceMapName":"Ragnarok"},)"
-                R"({"author":"Eve\r","message":"x\n01/01/26 00:00 [Palaverlink][warning] forged\u0007"}]})");
+  const std::string answer =
+      R"({"messages":[{"author":"Ann","message":"hi"},)"
+      R"({"author":"Bo","message":"yo","kind":"map","sourceMapName":"Ragnarok"},)"
+      R"({"author":"Eve\r","message":"x\n01/01/26 00:00 [Palaverlink][warning] forged\u0007"}]})";
+  PollAndAnswer(answer);
 
-  // A line break from the bot stays inside its log line, escaped; the players see the text as sent.
+  // A line break from the bot stays inside its log line, escaped; the players see one line.
+  const std::string answer_start = answer.substr(0, kAnswerExcerptBytes);
   EXPECT_EQ(
       LinesAfterLoad(),
       (std::vector<std::string>{
@@ -244,11 +262,17 @@ TEST_F(OutboundPoll, DebugLinesComeBeforeTheMessagesTheyDescribe) {
           "[info] Palaverlink: outbound gabblen author='Ann' text='hi'",
           "[info] Palaverlink: outbound map author='Bo' text='yo'",
           R"([info] Palaverlink: outbound gabblen author='Eve\r' text='x\n01/01/26 00:00 [Palaverlink][warning] forged\x07')",
+          "[warning] Palaverlink: outbound response had 1 message(s) with line breaks or other control "
+          "characters, replaced before showing: " +
+              answer_start,
+          "[warning] Palaverlink: outbound response had 3 message(s) without a createdAt, shown once each "
+          "(the "
+          "last 2048 are remembered); every message should carry one: " +
+              answer_start,
       }));
   EXPECT_EQ(LinesShownToRex(),
-            (std::vector<std::u16string>{
-                u"[Gabblen] Ann: hi", u"<Ragnarok> Bo: yo",
-                u"[Gabblen] Eve\r: x\n01/01/26 00:00 [Palaverlink][warning] forged\u0007"}));
+            (std::vector<std::u16string>{u"[Gabblen] Ann: hi", u"<Ragnarok> Bo: yo",
+                                         u"[Gabblen] Eve : x 01/01/26 00:00 [Palaverlink][warning] forged"}));
 }
 
 TEST_F(OutboundPoll, FailedPollTakesTheLinkDownUntilTheProbeSucceeds) {
@@ -406,8 +430,9 @@ TEST_F(OutboundPoll, PollOutstandingLongerThanThirtySecondsCountsAsLost) {
   EXPECT_EQ(SinceOf(polls[1]), SinceOf(lost));
 
   // The lost poll's late answer is not used; the new one's is.
-  host().Complete(lost.id, true, R"({"messages":[{"message":"late"}]})");
-  host().Complete(polls[1].id, true, R"({"messages":[{"message":"fresh"}]})");
+  const std::string at = std::to_string(SinceOf(lost) + 1);
+  host().Complete(lost.id, true, R"({"messages":[{"createdAt":)" + at + R"(,"message":"late"}]})");
+  host().Complete(polls[1].id, true, R"({"messages":[{"createdAt":)" + at + R"(,"message":"fresh"}]})");
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] fresh"});
   EXPECT_TRUE(LinesAfterLoad().empty());
   NextPoll();
@@ -459,11 +484,17 @@ TEST_F(OutboundPoll, WarningsAboutAnswersComeOncePerRunOfSuchAnswers) {
       {"<html>", "[warning] Palaverlink: could not parse outbound response: <html>"},
       {R"({"messages":null})",
        R"([warning] Palaverlink: outbound response missing 'messages': {"messages":null})"},
-      {R"({"messages":[5,{"message":"ok"}]})",
-       R"([warning] Palaverlink: outbound response had 1 malformed message(s), skipped: {"messages":[5,{"message":"ok"}]})"},
+      {R"({"messages":[5,{"createdAt":null,"message":"no"}]})",
+       R"([warning] Palaverlink: outbound response had 2 malformed message(s), skipped: {"messages":[5,{"createdAt":null,"message":"no"}]})"},
       {huge, "[warning] Palaverlink: outbound response had 1 message(s) of more than 4096 bytes, skipped: " +
                  huge.substr(0, kAnswerExcerptBytes)},
   };
+  // The huge element has no createdAt either; not shown, it is taken again at every poll.
+  const std::string huge_without_time =
+      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the "
+      "last "
+      "2048 are remembered); every message should carry one: " +
+      huge.substr(0, kAnswerExcerptBytes);
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.answer);
     const auto mark = LinesAfterLoad().size();
@@ -471,7 +502,12 @@ TEST_F(OutboundPoll, WarningsAboutAnswersComeOncePerRunOfSuchAnswers) {
     PollAndAnswer(R"({"messages":[]})");
     PollAndAnswer(fault.answer);
     PollAndAnswer(R"({"messages":[]})");
-    EXPECT_EQ(LinesAfter(mark), (std::vector<std::string>{fault.warning, fault.warning}));
+    if (fault.answer == huge) {
+      EXPECT_EQ(LinesAfter(mark), (std::vector<std::string>{fault.warning, huge_without_time, fault.warning,
+                                                            huge_without_time}));
+    } else {
+      EXPECT_EQ(LinesAfter(mark), (std::vector<std::string>{fault.warning, fault.warning}));
+    }
   }
 }
 
@@ -643,7 +679,10 @@ TEST_F(OutboundPoll, RefusedPollWarnsOnceAMinuteForEachStatusAndPollingGoesOn) {
   LoadOnMap();
   host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
   host().Complete(NextPoll().id, false, "HTTP 404 Not Found");
-  host().Complete(NextPoll().id, true, R"({"messages":[{"message":"back"}]})");
+  const auto back = NextPoll();
+  host().Complete(
+      back.id, true,
+      R"({"messages":[{"createdAt":)" + std::to_string(SinceOf(back) + 1) + R"(,"message":"back"}]})");
   host().Complete(NextPoll().id, false, "HTTP 400 Bad Request");
   NextPoll();
 
@@ -688,13 +727,132 @@ TEST_F(OutboundPoll, LastingFaultInTheCompletionWritesOneWarningPerRun) {
   game().ThrowFrom("FWeakObjectPtr.Get", 3);
   for (int answer = 0; answer < 4; ++answer) PollAndAnswer(one_message);
   game().ThrowFrom("FWeakObjectPtr.Get", 1);
-  PollAndAnswer(one_message);
+  PollAndAnswer(R"({"messages":[{"message":"again"}]})");  // "hi", shown, is not shown again
 
   const std::string warning =
       "[warning] Palaverlink: GET /api/chat/outbound completion failed unexpectedly: simulated failure in "
       "FWeakObjectPtr.Get";
-  EXPECT_EQ(LinesAfterLoad(), (std::vector<std::string>{warning, warning}));
+  const std::string without_time =
+      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the "
+      "last "
+      "2048 are remembered); every message should carry one: " +
+      one_message;
+  EXPECT_EQ(LinesAfterLoad(), (std::vector<std::string>{warning, without_time, warning}));
   EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] hi"});
+}
+
+}  // namespace
+}  // namespace palaverlink::testing
+
+namespace palaverlink::testing {
+namespace {
+
+bool StartsWith(const std::string& line, const std::string& start) { return line.rfind(start, 0) == 0; }
+
+TEST_F(OutboundPoll, StampsTheCursorCannotFollowAreShownOnceAndNamedOnce) {
+  LoadOnMap();
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  const std::string in_microseconds =
+      R"({"createdAt":)" + std::to_string(start * 1000) + R"(,"message":"micro"})";
+  const std::string unstamped = R"({"message":"unstamped"})";
+  auto at = [&](int offset, const char* text) {
+    return R"({"createdAt":)" + std::to_string(start + offset) + R"(,"message":")" + text + R"("})";
+  };
+  // The bot sends the first two again at every poll: they are not before `since`.
+  const std::string first =
+      R"({"messages":[)" + in_microseconds + "," + unstamped + "," + at(10, "next") + "]}";
+  EXPECT_EQ(PollAndAnswer(first), start);
+  for (int poll = 0; poll < 3; ++poll)
+    PollAndAnswer(R"({"messages":[)" + in_microseconds + "," + unstamped + "]}");
+  PollAndAnswer(R"({"messages":[)" + in_microseconds + "," + unstamped + "," + at(20, "later") + "]}");
+  EXPECT_EQ(SinceOf(NextPoll()), start + 20);
+
+  EXPECT_EQ(LinesShownToRex(), (std::vector<std::u16string>{u"[Gabblen] micro", u"[Gabblen] unstamped",
+                                                            u"[Gabblen] next", u"[Gabblen] later"}));
+  const auto lines = LinesAfterLoad();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(
+      lines[0],
+      "[warning] Palaverlink: outbound response had 1 message(s) without a createdAt, shown once each (the "
+      "last 2048 are remembered); every message should carry one: " +
+          first.substr(0, kAnswerExcerptBytes));
+  EXPECT_TRUE(StartsWith(lines[1],
+                         "[warning] Palaverlink: outbound response had 1 message(s) stamped more than a "
+                         "day ahead of this server's clock (createdAt " +
+                             std::to_string(start * 1000) + " at "))
+      << lines[1];
+  EXPECT_NE(lines[1].find("shown once each without moving the cursor: is the bot sending createdAt in "
+                          "microseconds instead of milliseconds?"),
+            std::string::npos)
+      << lines[1];
+}
+
+TEST_F(OutboundPoll, ClocksApartAreNamedAndABotBehindIsAskedFromItsOwnTime) {
+  LoadOnMap();
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  // An hour behind and honouring since, it has nothing after the server's start time for an hour.
+  constexpr std::int64_t kHour = 3'600'000;
+  const std::int64_t bot_now = SystemNowMs() - kHour;
+  PollAndAnswer(R"({"messages":[],"answeredAt":)" + std::to_string(bot_now) + "}");
+  const std::int64_t on_bot_clock =
+      PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(bot_now + 5) +
+                    R"(,"message":"from behind"}],"answeredAt":)" + std::to_string(bot_now) + "}");
+  EXPECT_LE(on_bot_clock, start - kHour);
+  EXPECT_GT(on_bot_clock, start - kHour - 2000);
+  // Moved once: later answers of the same bot no longer move it back.
+  PollAndAnswer(R"({"messages":[],"answeredAt":)" + std::to_string(bot_now - kHour) + "}");
+  EXPECT_EQ(SinceOf(NextPoll()), bot_now + 5);
+
+  // A bot a minute ahead: its stamps are ahead of the server's clock when they arrive.
+  const std::int64_t ahead = SystemNowMs() + 60'000;
+  PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(ahead) + R"(,"message":"from ahead"}]})");
+  EXPECT_EQ(SinceOf(NextPoll()), ahead);
+
+  EXPECT_EQ(LinesShownToRex(),
+            (std::vector<std::u16string>{u"[Gabblen] from behind", u"[Gabblen] from ahead"}));
+  const auto lines = LinesAfterLoad();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(StartsWith(lines[0],
+                         "[warning] Palaverlink: the bot's clock is 3600 s behind this server's "
+                         "(answeredAt " +
+                             std::to_string(bot_now) + " at "))
+      << lines[0];
+  EXPECT_NE(lines[0].find("); asking from " + std::to_string(on_bot_clock) + " on the bot's clock instead."),
+            std::string::npos)
+      << lines[0];
+  EXPECT_TRUE(StartsWith(lines[1], "[warning] Palaverlink: the bot's clock is 59 s ahead of this server's") ||
+              StartsWith(lines[1], "[warning] Palaverlink: the bot's clock is 60 s ahead of this server's"))
+      << lines[1];
+}
+
+TEST_F(OutboundPoll, ReloadInTheSameProcessNeverMovesTheCursorBack) {
+  LoadOnMap();
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  // A bot ten minutes ahead of the server's clock.
+  const std::int64_t ahead = start + 600'000;
+  PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(ahead) + R"(,"message":"once"}]})");
+  host().UnloadPlugin();
+  Load(R"({"MapId":"the-island"})");
+  const std::int64_t after_reload =
+      PollAndAnswer(R"({"messages":[{"createdAt":)" + std::to_string(ahead) + R"(,"message":"once"}]})");
+  EXPECT_EQ(after_reload, ahead);
+  EXPECT_EQ(LinesShownToRex(), std::vector<std::u16string>{u"[Gabblen] once"});
+}
+
+TEST_F(OutboundPoll, ElementOfExactlyTheByteBoundIsShownAndOneByteMoreIsSkipped) {
+  LoadOnMap();
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  auto element_of = [&](std::size_t bytes, int offset) {
+    const std::string head = R"({"createdAt":)" + std::to_string(start + offset) + R"(,"message":")";
+    return head + std::string(bytes - head.size() - 2, 'x') + "\"}";
+  };
+  const std::string at_bound = element_of(kLongestMessageElementBytes, 1);
+  const std::string beyond = element_of(kLongestMessageElementBytes + 1, 2);
+  ASSERT_EQ(at_bound.size(), kLongestMessageElementBytes);
+  PollAndAnswer(R"({"messages":[)" + at_bound + "," + beyond + "]}");
+  const auto shown = ShownTo(kRex);
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].line.substr(0, 3), u"xxx");
 }
 
 }  // namespace

@@ -14,6 +14,14 @@
 namespace palaverlink {
 namespace {
 
+// A server's clock in 2023, and nothing shown before.
+constexpr std::int64_t kNowMs = 1'700'000'000'000;
+
+WalkedAnswer Walk(std::string_view text, std::int64_t cursor) {
+  static const ShownMemory nothing_shown;
+  return WalkOutboundAnswer(text, {cursor, kNowMs, nothing_shown});
+}
+
 TEST(RelayedChannel, FollowsTheSendModeTableAndTheThreeSwitches) {
   struct Case {
     int mode;
@@ -64,8 +72,8 @@ TEST(OutboundAnswer, CreatedAtIsWholeMillisecondsOrMakesTheElementMalformed) {
     EXPECT_EQ(ReadCreatedAt(c.value), c.createdAt);
     // In an answer: a usable time is shown (or, at the least time, not after any cursor); an
     // unusable one makes the element malformed.
-    const WalkedAnswer walked = WalkOutboundAnswer(
-        std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}", INT64_MIN);
+    const WalkedAnswer walked =
+        Walk(std::string(R"({"messages":[{"message":"m","createdAt":)") + c.value + "}]}", INT64_MIN);
     EXPECT_EQ(walked.chosen.size() + walked.stale, c.createdAt ? 1u : 0u);
     EXPECT_EQ(walked.malformed, c.createdAt ? 0u : 1u);
   }
@@ -80,7 +88,7 @@ TEST(OutboundAnswer, ReadKeyOfAnotherTypeSkipsTheElementButKeepsItsTime) {
   for (const auto& element : malformed) {
     SCOPED_TRACE(element);
     const std::string answer = R"({"messages":[)" + element + "]}";
-    const WalkedAnswer walked = WalkOutboundAnswer(answer, 0);
+    const WalkedAnswer walked = Walk(answer, 0);
     ASSERT_EQ(walked.chosen.size(), 1u);
     EXPECT_EQ(walked.chosen[0].createdAt, 9);
     EXPECT_FALSE(ReadOutboundMessage(walked.chosen[0].text));
@@ -88,7 +96,7 @@ TEST(OutboundAnswer, ReadKeyOfAnotherTypeSkipsTheElementButKeepsItsTime) {
   // The source map is not read for lines from the outside platform.
   EXPECT_TRUE(ReadOutboundMessage(R"({"kind":"gabblen","sourceMapName":0})"));
 
-  const WalkedAnswer not_objects = WalkOutboundAnswer(R"({"messages":[1,"x",null,[],true]})", 0);
+  const WalkedAnswer not_objects = Walk(R"({"messages":[1,"x",null,[],true]})", 0);
   EXPECT_TRUE(not_objects.chosen.empty());
   EXPECT_EQ(not_objects.malformed, 5u);
 }
@@ -107,11 +115,18 @@ TEST(OutboundAnswer, ShapeOfTheWholeAnswer) {
       {"<html>", AnswerShape::kUnparsable},
       {R"({"messages":[]}})", AnswerShape::kUnparsable},
       {R"(/* c */ {"messages":[]})", AnswerShape::kUnparsable},
-      {"{\"messages\":[{\"message\":\"\xff\"}]}", AnswerShape::kUnparsable},
+      // Text that is not UTF-8 costs its characters, not the answer; all else stays strict.
+      {"{\"messages\":[{\"message\":\"\xff\"}]}", AnswerShape::kMessages},
+      {R"({"messages":[{"message":"Nice catch \ud83d"}]})", AnswerShape::kMessages},
+      {R"({"messages":[{"message":"\ude00\ud83d\u0041"}]})", AnswerShape::kMessages},
+      {R"({"messages":[{"message":"\ud83d\u00ZZ"}]})", AnswerShape::kUnparsable},
+      {"{\"messages\":[{\"message\":\"a\nb\"}]}", AnswerShape::kUnparsable},
+      {"{\"messages\xff\":[]}", AnswerShape::kMissingMessages},
+      {"\xff{\"messages\":[]}", AnswerShape::kUnparsable},
   };
   for (const auto& c : table) {
     SCOPED_TRACE(c.text);
-    EXPECT_EQ(WalkOutboundAnswer(c.text, 0).shape, c.shape);
+    EXPECT_EQ(Walk(c.text, 0).shape, c.shape);
   }
 }
 
