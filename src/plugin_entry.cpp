@@ -16,8 +16,10 @@
 #include "link/health_probe.h"
 #include "link/outbox.h"
 #include "plugin_reset.h"
+#include "sessions/join_hook.h"
 #include "sessions/logout_hook.h"
 #include "sessions/session_sync.h"
+#include "status/status_command.h"
 
 #if defined(_WIN32)
 #define PALAVERLINK_EXPORT extern "C" __declspec(dllexport)
@@ -30,6 +32,7 @@ namespace {
 
 constexpr char kChatHandlerName[] = "AShooterPlayerController.ServerSendChatMessage_Implementation";
 constexpr char kLogoutName[] = "AShooterGameMode.Logout";
+constexpr char kNewPlayerName[] = "AShooterGameMode.HandleNewPlayer_Implementation";
 
 template <typename Function>
 void* AsAddress(Function function) {
@@ -72,13 +75,14 @@ void StartUp() {
 
   InstallHookOrWarn(kChatHandlerName, &ChatHook, GameChatHandler(), "chat lines");
   InstallHookOrWarn(kLogoutName, &LogoutHook, GameLogoutHandler(), "logouts");
+  InstallHookOrWarn(kNewPlayerName, &JoinHook, GameNewPlayerHandler(), "joins at once");
 
   // The callbacks capture nothing; each is one guarded entry, named after its timer.
   host::RegisterRecurringTimer([] { RunGuarded("outbound poll", [] { PollOutbound(); }); },
                                Settings().OutboundPollSeconds);
-  host::RegisterRecurringTimer([] { RunGuarded("session sync", [] { SyncSessions(); }); },
-                               Settings().SyncIntervalSeconds);
+  StartSessionSync(Settings().SyncIntervalSeconds);
   StartHealthProbe();
+  StartStatusCommand();
 
   const PluginSettings& settings = Settings();
   Log().info(messages::kLoaded, settings.BridgeUrl, settings.MapId.empty() ? "<auto-detect>" : settings.MapId,
@@ -89,6 +93,8 @@ void StartUp() {
 void ShutDown() {
   host::RemoveHook(kChatHandlerName, AsAddress(&ChatHook));
   host::RemoveHook(kLogoutName, AsAddress(&LogoutHook));
+  host::RemoveHook(kNewPlayerName, AsAddress(&JoinHook));
+  StopStatusCommand();
   ReportUnsentAtUnload();
 }
 

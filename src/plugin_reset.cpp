@@ -9,6 +9,8 @@
 #include "link/idempotency_key.h"
 #include "link/link_state.h"
 #include "link/outbox.h"
+#include "link/post_json.h"
+#include "sessions/join_hook.h"
 #include "sessions/logout_hook.h"
 #include "sessions/session_sync.h"
 
@@ -26,6 +28,9 @@ void ResetPluginState() {
   ResetSessionStarts();
   ResetGameChatHandler();
   ResetGameLogoutHandler();
+  ResetGameNewPlayerHandler();
+  ResetRelayedChatLines();
+  ResetDroppedWhileDown();
 }
 
 }  // namespace palaverlink

@@ -19,6 +19,28 @@ class HostHooks final : public ArkApi::IHooks {
   }
 };
 
+class HostCommands final : public ArkApi::ICommands {
+ public:
+  void AddConsoleCommand(const std::string& name, const ConsoleCallback& callback) override {
+    devhost::CommandTable::Entry entry;
+    entry.console = callback;
+    if (auto* impl = CurrentImpl()) impl->AddCommand(devhost::CommandWay::kConsole, name, std::move(entry));
+  }
+  void AddRconCommand(const std::string& name, const RconCallback& callback) override {
+    devhost::CommandTable::Entry entry;
+    entry.rcon = callback;
+    if (auto* impl = CurrentImpl()) impl->AddCommand(devhost::CommandWay::kRcon, name, std::move(entry));
+  }
+  bool RemoveConsoleCommand(const std::string& name) override {
+    auto* impl = CurrentImpl();
+    return impl != nullptr && impl->RemoveCommand(devhost::CommandWay::kConsole, name);
+  }
+  bool RemoveRconCommand(const std::string& name) override {
+    auto* impl = CurrentImpl();
+    return impl != nullptr && impl->RemoveCommand(devhost::CommandWay::kRcon, name);
+  }
+};
+
 class HostApiUtils final : public ArkApi::IApiUtils {
  public:
   UWorld* CurrentWorld() const override {
@@ -57,6 +79,11 @@ namespace ArkApi {
 IHooks& GetHooks() {
   static HostHooks hooks;
   return hooks;
+}
+
+ICommands& GetCommands() {
+  static HostCommands commands;
+  return commands;
 }
 
 IApiUtils& GetApiUtils() {

@@ -17,6 +17,8 @@ constexpr const char* kGetMapName = "UWorld.GetMapName";
 constexpr const char* kMalloc = "FMemory.Malloc";
 constexpr const char* kRealloc = "FMemory.Realloc";
 constexpr const char* kFree = "FMemory.Free";
+constexpr const char* kServerChatDirectMessage = "AShooterPlayerController.ClientServerChatDirectMessage";
+constexpr const char* kRconSendMessage = "RCONClientConnection.SendMessageW";
 
 void OwnServerSendChatMessage(AShooterPlayerController* self, FString* message, int send_mode) {
   SimulatedGame* game = SimulatedGame::Active();
@@ -45,6 +47,43 @@ void OwnLogout(AShooterGameMode* self, AController* exiting) {
     logout.player = controller ? controller->platform_id : 0;
   }
   game->RecordLogout(logout);
+}
+
+bool OwnHandleNewPlayer(AShooterGameMode* self, AShooterPlayerController* new_player,
+                        UPrimalPlayerData* /*player_data*/, AShooterCharacter* /*character*/,
+                        bool /*is_from_login*/) {
+  SimulatedGame* game = SimulatedGame::Active();
+  if (game == nullptr) return false;
+  game->EnterFunction(kNewPlayerName);
+  if (self != game->GameMode()) game->Misuse(std::string(kNewPlayerName) + " called on an unknown game mode");
+  return game->LiveController(new_player, kNewPlayerName) != nullptr;
+}
+
+// The message stays the caller's: the game copies what it sends.
+void ClientServerChatDirectMessage(AShooterPlayerController* self, FString* message, FLinearColor /*color*/,
+                                   bool /*is_bold*/) {
+  SimulatedGame* game = SimulatedGame::Active();
+  if (game == nullptr) return;
+  game->EnterFunction(kServerChatDirectMessage);
+  AShooterPlayerController* controller = game->LiveController(self, kServerChatDirectMessage);
+  if (message == nullptr) {
+    game->Misuse(std::string(kServerChatDirectMessage) + " called without a message");
+    return;
+  }
+  const std::u16string text = game->ReadString(*message, kServerChatDirectMessage);
+  if (controller != nullptr) game->RecordServerMessage(ServerMessage{controller->platform_id, text});
+}
+
+// As above, the message stays the caller's.
+void RconSendMessage(RCONClientConnection* self, std::int32_t id, std::int32_t type, FString* message) {
+  SimulatedGame* game = SimulatedGame::Active();
+  if (game == nullptr) return;
+  game->EnterFunction(kRconSendMessage);
+  if (message == nullptr) {
+    game->Misuse(std::string(kRconSendMessage) + " called without a message");
+    return;
+  }
+  game->RecordRconReply(self, RconReply{id, type, game->ReadString(*message, kRconSendMessage)});
 }
 
 std::uint64_t GetUniqueNetIdAsUint64(AShooterPlayerController* self) {
@@ -139,13 +178,19 @@ void* AddressOf(Function function) {
 }  // namespace
 
 std::vector<std::pair<std::string, void*>> SimulatedGame::HookedFunctions() {
-  return {{kChatHandlerName, AddressOf(&OwnServerSendChatMessage)}, {kLogoutName, AddressOf(&OwnLogout)}};
+  return {{kChatHandlerName, AddressOf(&OwnServerSendChatMessage)},
+          {kLogoutName, AddressOf(&OwnLogout)},
+          {kNewPlayerName, AddressOf(static_cast<HandleNewPlayerFn>(&OwnHandleNewPlayer))}};
 }
 
 void* SimulatedGame::FunctionAddress(const std::string& name) {
-  static const std::array<std::pair<std::string_view, void*>, 10> functions{{
+  static const std::array<std::pair<std::string_view, void*>, 13> functions{{
       {kChatHandlerName, AddressOf(&OwnServerSendChatMessage)},
       {kLogoutName, AddressOf(&OwnLogout)},
+      {kNewPlayerName, AddressOf(static_cast<HandleNewPlayerFn>(&OwnHandleNewPlayer))},
+      {kServerChatDirectMessage,
+       AddressOf(static_cast<ClientServerChatDirectMessageFn>(&ClientServerChatDirectMessage))},
+      {kRconSendMessage, AddressOf(static_cast<RconSendMessageFn>(&RconSendMessage))},
       {kGetUniqueNetId, AddressOf(static_cast<GetUniqueNetIdAsUint64Fn>(&GetUniqueNetIdAsUint64))},
       {kGetCharacterName, AddressOf(static_cast<GetPlayerCharacterNameFn>(&GetPlayerCharacterName))},
       {kGetMapName, AddressOf(static_cast<GetMapNameFn>(&GetMapName))},

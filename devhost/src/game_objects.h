@@ -29,7 +29,9 @@ struct AController : UObject {
   APlayerState* player_state = nullptr;  // AController.PlayerState
 };
 
-struct AShooterPlayerController : AController {
+struct APlayerController : AController {};
+
+struct AShooterPlayerController : APlayerController {
   std::uint64_t platform_id = 0;
   std::u16string character_name;
 };
@@ -40,3 +42,8 @@ struct UWorld : UObject {
 };
 
 struct AShooterGameMode : UObject {};
+
+// The game's end of one RCON client's connection.
+struct RCONClientConnection {
+  std::int32_t number = 0;
+};

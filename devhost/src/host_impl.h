@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "command_table.h"
 #include "devhost/host.h"
 #include "hook_table.h"
 #include "log_sinks.h"
@@ -65,6 +66,8 @@ struct Host::Impl final : GameServices {
                      const RequestRegistry::Completion& completion, std::string body,
                      std::string content_type, std::vector<std::string> headers);
   void Deliver(std::uint64_t key, bool success, const std::string& text);
+  void AddCommand(CommandWay way, const std::string& name, CommandTable::Entry entry);
+  bool RemoveCommand(CommandWay way, const std::string& name);
 
   // Runs the timers due at or before `limit_ms`; with `move_clock` the manual clock follows them.
   void RunTimersUntil(std::int64_t limit_ms, bool move_clock);
@@ -72,12 +75,16 @@ struct Host::Impl final : GameServices {
 
   // GameServices
   void CallHooked(const std::string& name, const std::function<void(void*)>& call) override;
+  bool RunConsoleCommand(const std::string& text, ::APlayerController* player, ::FString* game_text) override;
+  bool RunRconCommand(const std::string& text, ::RCONClientConnection* connection, ::RCONPacket* packet,
+                      ::UWorld* world) override;
   void Log(const std::string& text) override;
 
   std::filesystem::path root;
   std::unique_ptr<Environment> env;
   HostLog log;
   HookTable hooks;
+  CommandTable commands;
   std::map<std::string, Host::HookFailure> failing_hooks;
   TimerSchedule timers;
   RequestRegistry requests;

@@ -1,4 +1,4 @@
-// The framework's operations on the host: hooks, timers, requests, each tagged with the plug-in
+// The framework's operations on the host: hooks, commands, timers, requests, each tagged with the plug-in
 // whose code asked for it.
 #include "host_impl.h"
 
@@ -79,6 +79,35 @@ void Host::Impl::CallHooked(const std::string& name, const std::function<void(vo
   const HookTable::Target target = hooks.Current(name);
   if (target.function == nullptr) return;
   CallInto(target.owner, "hook on " + name, [&] { call(target.function); });
+}
+
+void Host::Impl::AddCommand(CommandWay way, const std::string& name, CommandTable::Entry entry) {
+  const char* kind = way == CommandWay::kConsole ? "console" : "RCON";
+  if (current_owner != 0) CheckGameThread(std::string("Add") + kind + "Command");
+  entry.owner = current_owner;
+  if (!commands.Add(way, name, std::move(entry)))
+    log.Logger().warn("devhost: the {} command {} is registered already; kept the first", kind, name);
+}
+
+bool Host::Impl::RemoveCommand(CommandWay way, const std::string& name) {
+  if (current_owner != 0) CheckGameThread("Remove command");
+  return commands.Remove(way, name);
+}
+
+bool Host::Impl::RunConsoleCommand(const std::string& text, ::APlayerController* player,
+                                   ::FString* game_text) {
+  const auto command = commands.Find(CommandWay::kConsole, text);
+  if (!command) return false;
+  CallInto(command->owner, "console command " + text, [&] { command->console(player, game_text, false); });
+  return true;
+}
+
+bool Host::Impl::RunRconCommand(const std::string& text, ::RCONClientConnection* connection,
+                                ::RCONPacket* packet, ::UWorld* world) {
+  const auto command = commands.Find(CommandWay::kRcon, text);
+  if (!command) return false;
+  CallInto(command->owner, "RCON command " + text, [&] { command->rcon(connection, packet, world); });
+  return true;
 }
 
 }  // namespace devhost

@@ -147,6 +147,10 @@ void Host::UnloadPlugin() {
   for (const std::string& name : impl.hooks.RemoveAllOf(owner)) {
     LogHostLine("devhost: removed a hook on " + name + " that the plug-in left installed");
   }
+  // As the framework does: a command of a plug-in that is gone is gone too.
+  for (const std::string& name : impl.commands.RemoveAllOf(owner)) {
+    LogHostLine("devhost: removed the command " + name + " that the plug-in left registered");
+  }
   const auto path = impl.plugin->path;
   impl.plugin.reset();
   const bool resident = PluginLibrary::IsResident(path);

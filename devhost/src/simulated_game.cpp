@@ -87,7 +87,9 @@ void SimulatedGame::Join(const PlayerSpec& spec) {
     states_[player.state.get()] = player.state.get();
     tribes_[&player.state->my_tribe_data] = &player.state->my_tribe_data;
   }
+  AShooterPlayerController* controller = player.controller.get();
   players_.push_back(std::move(player));
+  DispatchNewPlayer(controller);
 }
 
 void SimulatedGame::Chat(std::uint64_t player, const std::u16string& text, int mode) {
@@ -129,6 +131,29 @@ std::vector<std::uint64_t> SimulatedGame::ConnectedPlayers() const {
   std::vector<std::uint64_t> ids;
   for (const Player& player : players_) ids.push_back(player.controller->platform_id);
   return ids;
+}
+
+bool SimulatedGame::RunConsoleCommand(std::uint64_t player, const std::u16string& text) {
+  AShooterPlayerController* controller = RequirePlayer(player, "console").controller.get();
+  FString game_text = HeldString(text);
+  char16_t* buffer = game_text.data;
+  // The framework hands the game's string over opaque.
+  const bool ran =
+      services_.RunConsoleCommand(ToUtf8(text), controller, reinterpret_cast<::FString*>(&game_text));
+  allocator_.FreeHeld(buffer);
+  return ran;
+}
+
+bool SimulatedGame::RunRconCommand(const std::u16string& text) {
+  RCONPacket packet;
+  packet.id = ++last_rcon_packet_id_;
+  packet.type = 2;  // an RCON command
+  packet.body = HeldString(text);
+  packet.length = static_cast<std::int32_t>(10 + ToUtf8(text).size());
+  char16_t* buffer = packet.body.data;
+  const bool ran = services_.RunRconCommand(ToUtf8(text), &rcon_connection_, &packet, world_.get());
+  allocator_.FreeHeld(buffer);
+  return ran;
 }
 
 void SimulatedGame::ThrowFrom(const std::string& function_name, int times) {
@@ -225,6 +250,25 @@ void SimulatedGame::RecordShown(ShownLine shown) {
   if (keep_records_) shown_.push_back(std::move(shown));
 }
 
+void SimulatedGame::RecordServerMessage(ServerMessage message) {
+  if (observer_) observer_->OnServerMessage(message);
+  if (keep_records_) server_messages_.push_back(std::move(message));
+}
+
+void SimulatedGame::RecordRconReply(const ::RCONClientConnection* connection, RconReply reply) {
+  if (connection != &rcon_connection_) {
+    Misuse(fmt::format("RCONClientConnection.SendMessageW called on {} connection {}",
+                       connection ? "an unknown" : "a null", static_cast<const void*>(connection)));
+    return;
+  }
+  if (reply.packet_id <= 0 || reply.packet_id > last_rcon_packet_id_) {
+    Misuse(fmt::format("RCONClientConnection.SendMessageW answers packet {}, which the connection never sent",
+                       reply.packet_id));
+  }
+  if (observer_) observer_->OnRconReply(reply);
+  if (keep_records_) rcon_replies_.push_back(std::move(reply));
+}
+
 SimulatedGame::Player* SimulatedGame::FindPlayer(std::uint64_t id) {
   auto it = std::find_if(players_.begin(), players_.end(),
                          [id](const Player& player) { return player.controller->platform_id == id; });
@@ -307,6 +351,12 @@ void SimulatedGame::DispatchChat(AShooterPlayerController* controller, FString* 
 void SimulatedGame::DispatchLogout(AController* exiting) {
   services_.CallHooked(kLogoutName,
                        [&](void* target) { reinterpret_cast<LogoutFn>(target)(game_mode_.get(), exiting); });
+}
+
+void SimulatedGame::DispatchNewPlayer(AShooterPlayerController* new_player) {
+  services_.CallHooked(kNewPlayerName, [&](void* target) {
+    reinterpret_cast<HandleNewPlayerFn>(target)(game_mode_.get(), new_player, nullptr, nullptr, true);
+  });
 }
 
 }  // namespace devhost

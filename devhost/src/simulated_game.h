@@ -21,6 +21,11 @@ class GameServices {
   virtual ~GameServices() = default;
   // Calls the current target of a hooked game function; `call` receives the address to call.
   virtual void CallHooked(const std::string& name, const std::function<void(void*)>& call) = 0;
+  // Runs the console or RCON command that `text` names; false when none is registered.
+  virtual bool RunConsoleCommand(const std::string& text, ::APlayerController* player,
+                                 ::FString* game_text) = 0;
+  virtual bool RunRconCommand(const std::string& text, ::RCONClientConnection* connection,
+                              ::RCONPacket* packet, ::UWorld* world) = 0;
   // A line in the host's log.
   virtual void Log(const std::string& text) = 0;
 };
@@ -28,6 +33,7 @@ class GameServices {
 inline constexpr const char* kChatHandlerName =
     "AShooterPlayerController.ServerSendChatMessage_Implementation";
 inline constexpr const char* kLogoutName = "AShooterGameMode.Logout";
+inline constexpr const char* kNewPlayerName = "AShooterGameMode.HandleNewPlayer_Implementation";
 
 class SimulatedGame final : public Game {
  public:
@@ -55,10 +61,14 @@ class SimulatedGame final : public Game {
   void LogoutWithNullController() override;
   void Vanish(std::uint64_t player) override;
   std::vector<std::uint64_t> ConnectedPlayers() const override;
+  bool RunConsoleCommand(std::uint64_t player, const std::u16string& text) override;
+  bool RunRconCommand(const std::u16string& text) override;
   void ThrowFrom(const std::string& function_name, int times = 1) override;
   const std::vector<ShownLine>& Shown() const override { return shown_; }
   const std::vector<HandledChat>& HandledChats() const override { return handled_chats_; }
   const std::vector<HandledLogout>& HandledLogouts() const override { return handled_logouts_; }
+  const std::vector<ServerMessage>& ServerMessages() const override { return server_messages_; }
+  const std::vector<RconReply>& RconReplies() const override { return rcon_replies_; }
   int CallCount(const std::string& function_name) const override;
   TrackingAllocator& Allocator() override { return allocator_; }
   std::vector<std::string> Misuses() const override { return misuses_; }
@@ -85,6 +95,9 @@ class SimulatedGame final : public Game {
   void RecordChat(HandledChat chat);
   void RecordLogout(HandledLogout logout);
   void RecordShown(ShownLine shown);
+  void RecordServerMessage(ServerMessage message);
+  // A reply on `connection`; a misuse unless it is the game's connection and answers a packet it got.
+  void RecordRconReply(const ::RCONClientConnection* connection, RconReply reply);
   // The game thread's processor time spent in the observer so far (thread_cpu_clock.h).
   std::chrono::nanoseconds ObserverTime() const { return observer_time_; }
 
@@ -111,6 +124,7 @@ class SimulatedGame final : public Game {
   void DestroyPlayer(std::uint64_t id);
   void DispatchChat(AShooterPlayerController* controller, FString* message, int mode);
   void DispatchLogout(AController* exiting);
+  void DispatchNewPlayer(AShooterPlayerController* new_player);
 
   GameServices& services_;
   TrackingAllocator allocator_;
@@ -130,6 +144,10 @@ class SimulatedGame final : public Game {
   std::vector<ShownLine> shown_;
   std::vector<HandledChat> handled_chats_;
   std::vector<HandledLogout> handled_logouts_;
+  std::vector<ServerMessage> server_messages_;
+  std::vector<RconReply> rcon_replies_;
+  RCONClientConnection rcon_connection_{1};
+  std::int32_t last_rcon_packet_id_ = 0;  // packets 1 to this one came in on the connection
   std::vector<std::string> misuses_;
   GameObserver* observer_ = nullptr;
   std::chrono::nanoseconds observer_time_{0};

@@ -25,6 +25,8 @@ WarningPace& CleanedLinePace() {
   return *pace;
 }
 
+std::size_t relayed_lines = 0;
+
 void RelayChatLine(AShooterPlayerController* controller, const GameString& message, int send_mode) {
   if (!EnsureMapId()) return;
   const std::string text = GameStringToUtf8(message);
@@ -53,6 +55,7 @@ void RelayChatLine(AShooterPlayerController* controller, const GameString& messa
   body["channel"] = std::string(*channel);
   body["platformId"] = PlatformIdText(platform_id);
   PostJson("/api/chat/inbound", body, IfUndelivered::kResend);
+  ++relayed_lines;
 }
 
 }  // namespace
@@ -66,6 +69,10 @@ void ResetGameChatHandler() {
   GameChatHandler() = nullptr;
   CleanedLinePace() = WarningPace();
 }
+
+std::size_t RelayedChatLines() { return relayed_lines; }
+
+void ResetRelayedChatLines() { relayed_lines = 0; }
 
 std::optional<std::string_view> RelayedChannel(int send_mode, const PluginSettings& settings) {
   switch (send_mode) {

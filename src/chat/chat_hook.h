@@ -3,6 +3,7 @@
 // text and in the player's and tribe's names, so that no bot has to clean it.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string_view>
 
@@ -20,6 +21,10 @@ using ServerSendChatMessageFn = void (*)(AShooterPlayerController* controller, G
 ServerSendChatMessageFn& GameChatHandler();
 // Back to null, with the pace of the warning about cleaned lines.
 void ResetGameChatHandler();
+
+// Chat lines handed on for the bot since the load.
+std::size_t RelayedChatLines();
+void ResetRelayedChatLines();
 
 void ChatHook(AShooterPlayerController* controller, GameString* message, int send_mode);
 

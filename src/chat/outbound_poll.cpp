@@ -50,6 +50,7 @@ void SendPoll(NextPoll why) {
       });
   if (sent != Handover::kStarted) return;
   poll.outstanding = true;
+  ++poll.counts.polls;
   poll.secondsOut = 0;
   poll.sentAt = std::chrono::steady_clock::now();
   poll.pace.Sent(why);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -35,6 +36,13 @@ struct ShownSoFar {
   ShownMemory unordered;
 };
 
+// Since the load.
+struct OutboundCounts {
+  std::size_t polls = 0;    // sent
+  std::size_t shown = 0;    // messages shown to the players
+  std::size_t skipped = 0;  // messages not shown for a fault of their own: malformed, too long, unordered
+};
+
 struct OutboundPollRecord {
   // Still the load's stamp, from the server's clock: no createdAt has moved the cursor in this load.
   bool cursorIsLoadStamp = true;
@@ -50,6 +58,7 @@ struct OutboundPollRecord {
   std::optional<NextPoll> heldBack;
   bool paceTimerStarted = false;  // in this load
   AnswerWarningRuns warnings;
+  OutboundCounts counts;
 };
 
 OutboundPollRecord& OutboundPollState();

@@ -18,5 +18,7 @@ inline const std::string kMyTribeData = "AShooterPlayerState.MyTribeData";
 inline const std::string kTribeName = "FTribeData.TribeName";
 inline const std::string kMalloc = "FMemory.Malloc";
 inline const std::string kFree = "FMemory.Free";
+inline const std::string kServerChatDirectMessage = "AShooterPlayerController.ClientServerChatDirectMessage";
+inline const std::string kRconSendMessage = "RCONClientConnection.SendMessageW";
 
 }  // namespace palaverlink::game_names

@@ -7,3 +7,8 @@ struct AController;
 struct APlayerState;
 struct AShooterPlayerController;
 struct AShooterGameMode;
+struct APlayerController;
+struct UPrimalPlayerData;
+struct AShooterCharacter;
+struct RCONClientConnection;
+struct RCONPacket;

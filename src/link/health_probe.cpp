@@ -6,8 +6,18 @@
 #include "link/outbox.h"
 
 namespace palaverlink {
+namespace {
+
+// The probe timer's last tick, or its start.
+std::int64_t& LastProbeTickMs() {
+  static std::int64_t last = 0;
+  return last;
+}
+
+}  // namespace
 
 void HealthCheck() {
+  LastProbeTickMs() = host::SystemTimeMs();
   BotRequest probe;
   probe.method = HttpMethod::kGet;
   probe.path = "/health";
@@ -18,7 +28,10 @@ void HealthCheck() {
 }
 
 void StartHealthProbe() {
+  LastProbeTickMs() = host::SystemTimeMs();
   host::RegisterRecurringTimer([] { RunGuarded("health check", [] { HealthCheck(); }); }, HealthCheckSeconds);
 }
+
+std::int64_t NextProbeAtMs() { return LastProbeTickMs() + std::int64_t{HealthCheckSeconds} * 1000; }
 
 }  // namespace palaverlink

@@ -2,6 +2,8 @@
 // success while the link is down brings the link back, and the outbox sends what waits.
 #pragma once
 
+#include <cstdint>
+
 namespace palaverlink {
 
 // Sends one probe.
@@ -9,5 +11,8 @@ void HealthCheck();
 
 // Registers the probe's recurring timer: one guarded entry, "health check".
 void StartHealthProbe();
+
+// When the probe timer next fires (milliseconds since 1970), from its last tick or its start.
+std::int64_t NextProbeAtMs();
 
 }  // namespace palaverlink

@@ -12,6 +12,10 @@ LinkChange MarkLinkDown(const Endpoint& endpoint, RequestVerdict verdict, std::s
   LinkStateData& link = LinkState();
   if (link.bridgeDown) return LinkChange::kNone;
   link.bridgeDown = true;
+  link.changedAtMs = host::SystemTimeMs();
+  link.downBecause = verdict == RequestVerdict::kKeyRejected
+                         ? "the bot rejected the API key (401) on " + Describe(endpoint)
+                         : Describe(endpoint) + " failed: " + std::string(failure_text);
   if (verdict == RequestVerdict::kKeyRejected) {
     Log().warn(messages::kKeyRejected, Describe(endpoint), HealthCheckSeconds);
   } else {
@@ -33,15 +37,20 @@ LinkStateData& LinkState() {
   return *link;
 }
 
-void ResetLinkState() { LinkState() = LinkStateData{}; }
+void ResetLinkState() {
+  LinkState() = LinkStateData{};
+  LinkState().changedAtMs = host::SystemTimeMs();  // up from the load on
+}
 
 LinkChange NoteOutcome(const Endpoint& endpoint, const RequestOutcome& outcome, std::string_view text) {
   switch (outcome.verdict) {
     case RequestVerdict::kSuccess:
+      LinkState().lastSuccessMs.insert_or_assign(Describe(endpoint), host::SystemTimeMs());
       if (Settings().Debug && endpoint.method == HttpMethod::kPost)
         Log().info(messages::kPostOk, endpoint.path);
       return LinkChange::kNone;
     case RequestVerdict::kRefused: {
+      ++LinkState().refused;
       const std::string name = Describe(endpoint);
       const std::string kind = name + " " + std::to_string(outcome.status);
       if (const auto count = LinkState().refusals[kind].Note(host::SystemTimeMs())) {
@@ -60,6 +69,8 @@ LinkChange NoteProbeOutcome(const RequestOutcome& outcome) {
   LinkStateData& link = LinkState();
   if (outcome.verdict != RequestVerdict::kSuccess || !link.bridgeDown) return LinkChange::kNone;
   link.bridgeDown = false;
+  link.changedAtMs = host::SystemTimeMs();
+  link.downBecause.clear();
   Log().info(messages::kReconnected);
   return LinkChange::kCameBack;
 }

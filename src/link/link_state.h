@@ -6,6 +6,8 @@
 // This holds state and reports the transitions to its caller; it never calls a sender.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
@@ -33,6 +35,13 @@ struct LinkStateData {
   bool bridgeDown = false;
   // The refusals of each request and status ("POST /api/chat/inbound 422"), for their warnings.
   std::map<std::string, WarningPace, std::less<>> refusals;
+  // When the link last went down or came back, or the load began (milliseconds since 1970).
+  std::int64_t changedAtMs = 0;
+  // Why it went down: the request and the host's text, as received (escape it before showing it).
+  std::string downBecause;
+  // Since the load: the refusals, and when each request (by Describe) last succeeded.
+  std::size_t refused = 0;
+  std::map<std::string, std::int64_t, std::less<>> lastSuccessMs;
 };
 
 LinkStateData& LinkState();

@@ -34,6 +34,7 @@ void GiveUpFirst(const std::string& last_failure) {
   Log().warn(messages::kOutboxGaveUp, post.path, post.key, last_failure);
   ForgetFirst();
   ++box.counts.gaveUp;
+  ++box.sinceLoad.gaveUp;
   box.troubled = true;
 }
 
@@ -65,6 +66,7 @@ void MakeRoom() {
     if (oldest == box.posts.end()) return;
     Forget(oldest);
     ++box.counts.dropped;
+    ++box.sinceLoad.dropped;
     box.troubled = true;
     if (LinkState().bridgeDown) continue;  // an outage: the line after the reconnection counts them
     if (const auto count = box.fullPace.Note(host::SystemTimeMs())) {
@@ -151,6 +153,7 @@ void Pump() {
     if (IsLine(box.posts.front())) {
       if (not_started++ == 0) first_not_started = box.posts.front().key;
       ++box.counts.gaveUp;
+      ++box.sinceLoad.gaveUp;
       box.troubled = true;
     }
     ForgetFirst();

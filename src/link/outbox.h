@@ -67,6 +67,8 @@ struct OutboxRecord {
   std::int64_t linkBackMs = 0;  // the last reconnection: a line's wait counts from here at the earliest
   WarningPace fullPace;
   WarningPace latePace;
+  // Lines given up and dropped since the load, never reset by a report.
+  OutboxCounts sinceLoad;
 };
 
 OutboxRecord& Outbox();

@@ -10,20 +10,40 @@
 #include "link/outbox.h"
 
 namespace palaverlink {
+namespace {
 
-void PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered if_undelivered) {
+std::size_t dropped_while_down = 0;
+
+}  // namespace
+
+bool PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered if_undelivered,
+              std::function<void()> on_answered) {
   std::string text = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
   if (Settings().OutageBufferLines > 0) {
     PostInOrder(path, std::move(text), if_undelivered);
-    return;
+    return false;  // the outbox sends it, in its turn
   }
   BotRequest request;
   request.method = HttpMethod::kPost;
   request.path = path;
   request.body = std::move(text);
   request.idempotencyKey = NewIdempotencyKey();
-  if (SendToBot(request) == Handover::kBridgeDown && Settings().Debug)
-    Log().info(messages::kDroppedPost, path);
+  OutcomeHandler handler;
+  if (on_answered) {
+    handler = [on_answered = std::move(on_answered)](const RequestOutcome&, const std::string&, LinkChange) {
+      on_answered();
+    };
+  }
+  const Handover handover = SendToBot(request, std::move(handler));
+  if (handover == Handover::kBridgeDown) {
+    if (if_undelivered == IfUndelivered::kResend) ++dropped_while_down;
+    if (Settings().Debug) Log().info(messages::kDroppedPost, path);
+  }
+  return handover == Handover::kStarted;
 }
+
+std::size_t DroppedWhileDown() { return dropped_while_down; }
+
+void ResetDroppedWhileDown() { dropped_while_down = 0; }
 
 }  // namespace palaverlink

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/guard.h"
 #include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
@@ -13,9 +14,17 @@
 #include "game/map_id.h"
 #include "game/player.h"
 #include "link/post_json.h"
+#include "sessions/sync_schedule.h"
 
 namespace palaverlink {
 namespace {
+
+constexpr int kSoonTickSeconds = 1;
+
+SyncSchedule& Schedule() {
+  static auto* const schedule = new SyncSchedule();  // never destroyed: see core/guard.cpp
+  return *schedule;
+}
 
 // The player's session start: kept from the first run that listed the player.
 std::int64_t SessionStartOf(std::uint64_t platform_id) {
@@ -40,17 +49,8 @@ void ForgetAllBut(std::vector<std::uint64_t>& connected) {
   });
 }
 
-}  // namespace
-
-std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() {
-  // Never destroyed: see core/guard.cpp.
-  static auto* const starts = new std::unordered_map<std::uint64_t, std::int64_t>();
-  return *starts;
-}
-
-void ResetSessionStarts() { SessionStarts().clear(); }
-
-void SyncSessions() {
+// Lists the players and posts the list; nothing while the map or the world is unknown.
+void RunSync() {
   if (!EnsureMapId()) return;
   if (host::CurrentWorld() == nullptr) return;
 
@@ -76,7 +76,50 @@ void SyncSessions() {
   nlohmann::json body = nlohmann::json::object();
   body["mapId"] = MapId();
   body["players"] = std::move(players);
-  PostJson("/api/sessions/sync", body, IfUndelivered::kDrop);
+  const std::uint64_t sequence = Schedule().Sending();
+  if (!PostJson("/api/sessions/sync", body, IfUndelivered::kDrop,
+                [sequence] { Schedule().Answered(sequence); })) {
+    Schedule().NotSent();
+  }
+}
+
+}  // namespace
+
+std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() {
+  // Never destroyed: see core/guard.cpp.
+  static auto* const starts = new std::unordered_map<std::uint64_t, std::int64_t>();
+  return *starts;
+}
+
+void ResetSessionStarts() {
+  SessionStarts().clear();
+  Schedule() = SyncSchedule{};
+}
+
+void NoteJoin(std::uint64_t platform_id, std::int64_t now_ms) {
+  if (platform_id == 0) return;
+  SessionStarts().insert_or_assign(platform_id, now_ms);
+  Schedule().Ask();
+}
+
+void SyncSessions() {
+  if (Schedule().Out()) {
+    Schedule().Ask();
+    return;
+  }
+  RunSync();
+}
+
+void SyncSessionsIfAsked() {
+  SyncSchedule& schedule = Schedule();
+  schedule.SecondPassed();
+  if (schedule.Asked() && !schedule.Out()) RunSync();
+}
+
+void StartSessionSync(int interval_seconds) {
+  host::RegisterRecurringTimer([] { RunGuarded("session sync", [] { SyncSessions(); }); }, interval_seconds);
+  host::RegisterRecurringTimer([] { RunGuarded("session sync soon", [] { SyncSessionsIfAsked(); }); },
+                               kSoonTickSeconds);
 }
 
 }  // namespace palaverlink

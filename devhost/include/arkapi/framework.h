@@ -1,6 +1,6 @@
-// The plug-in framework's API as a plug-in sees it: hooks by game-function name, recurring timers,
-// asynchronous HTTP requests, the current world, addresses of game functions and fields by name,
-// the shared log sinks and the server directory.
+// The plug-in framework's API as a plug-in sees it: hooks by game-function name, console and RCON
+// commands, recurring timers, asynchronous HTTP requests, the current world, addresses of game
+// functions and fields by name, the shared log sinks and the server directory.
 //
 // A plug-in includes this header from one place only (its host adapter) and links against the
 // framework library. Game objects are opaque here: a plug-in reaches their functions and fields by
@@ -31,6 +31,12 @@ struct UObject;
 struct AController;
 struct AShooterPlayerController;
 struct AShooterGameMode;
+struct APlayerController;
+struct UPrimalPlayerData;
+struct AShooterCharacter;
+struct RCONClientConnection;
+struct RCONPacket;
+struct FString;
 
 namespace ArkApi {
 
@@ -54,7 +60,29 @@ class IApiUtils {
   virtual UWorld* CurrentWorld() const = 0;
 };
 
+// Commands that the game's console and its RCON server run by name (the first word of the text,
+// case aside). A callback runs on the game thread; what it throws is the framework's problem, so a
+// plug-in catches everything inside. A name taken already is not registered again.
+class ICommands {
+ public:
+  virtual ~ICommands() = default;
+
+  // A player with the console's rights typed the command: the player, the whole text (a game
+  // string that stays the game's) and a flag the framework passes on unread.
+  using ConsoleCallback = std::function<void(APlayerController*, FString*, bool)>;
+  // An RCON client sent the command: its connection, the packet (the game's record, which stays
+  // the game's) and the world. The reply goes back with RCONClientConnection.SendMessageW.
+  using RconCallback = std::function<void(RCONClientConnection*, RCONPacket*, UWorld*)>;
+
+  virtual void AddConsoleCommand(const std::string& name, const ConsoleCallback& callback) = 0;
+  virtual void AddRconCommand(const std::string& name, const RconCallback& callback) = 0;
+  // False when no command of that name is registered.
+  virtual bool RemoveConsoleCommand(const std::string& name) = 0;
+  virtual bool RemoveRconCommand(const std::string& name) = 0;
+};
+
 ARK_API IHooks& GetHooks();
+ARK_API ICommands& GetCommands();
 ARK_API IApiUtils& GetApiUtils();
 
 namespace Tools {

@@ -39,6 +39,20 @@ struct HandledChat {
   int mode = 0;
 };
 
+// A line the game sent one player as a chat message from the server
+// (AShooterPlayerController.ClientServerChatDirectMessage): how a console command answers.
+struct ServerMessage {
+  std::uint64_t to = 0;  // the player's platform id
+  std::u16string text;
+};
+
+// A reply that went back on the game's RCON connection (RCONClientConnection.SendMessageW).
+struct RconReply {
+  std::int32_t packet_id = 0;  // the id of the packet it answers
+  std::int32_t type = 0;
+  std::u16string text;
+};
+
 // A logout that the game's own logout handled.
 struct HandledLogout {
   std::uint64_t player = 0;  // 0 when the controller was null
@@ -52,6 +66,8 @@ class GameObserver {
   virtual void OnShown(const ShownLine& /*shown*/) {}
   virtual void OnChatHandled(const HandledChat& /*chat*/) {}
   virtual void OnLogoutHandled(const HandledLogout& /*logout*/) {}
+  virtual void OnServerMessage(const ServerMessage& /*message*/) {}
+  virtual void OnRconReply(const RconReply& /*reply*/) {}
 };
 
 class Game {
@@ -62,8 +78,9 @@ class Game {
   virtual void CreateWorld(const std::u16string& map_name) = 0;
   virtual void DestroyWorld() = 0;
 
-  // Connects a player; players are identified by their platform id in these calls (ids need not be
-  // unique in the game: the first connected player with the id is meant).
+  // Connects a player, then the game hands the new player to its (hooked) new-player function;
+  // players are identified by their platform id in these calls (ids need not be unique in the
+  // game: the first connected player with the id is meant).
   virtual void Join(const PlayerSpec& player) = 0;
   // The player says `text` in send mode `mode`, through the game's (hooked) chat handler.
   virtual void Chat(std::uint64_t player, const std::u16string& text, int mode) = 0;
@@ -77,6 +94,12 @@ class Game {
   virtual void Vanish(std::uint64_t player) = 0;
   virtual std::vector<std::uint64_t> ConnectedPlayers() const = 0;
 
+  // A player with the console's rights types `text` in the game's console; an RCON client sends
+  // `text` in a packet of its own id (1, 2, ... on the game's one RCON connection). The command
+  // registered under its first word runs; false when there is none (nothing runs).
+  virtual bool RunConsoleCommand(std::uint64_t player, const std::u16string& text) = 0;
+  virtual bool RunRconCommand(const std::u16string& text) = 0;
+
   // The named game function throws std::runtime_error on its next `times` calls.
   virtual void ThrowFrom(const std::string& function_name, int times = 1) = 0;
 
@@ -84,6 +107,8 @@ class Game {
   virtual const std::vector<ShownLine>& Shown() const = 0;
   virtual const std::vector<HandledChat>& HandledChats() const = 0;
   virtual const std::vector<HandledLogout>& HandledLogouts() const = 0;
+  virtual const std::vector<ServerMessage>& ServerMessages() const = 0;
+  virtual const std::vector<RconReply>& RconReplies() const = 0;
   // How often the named game function was called (functions reached through GetAddress and the
   // game's own hooked functions).
   virtual int CallCount(const std::string& function_name) const = 0;
@@ -103,8 +128,9 @@ class Game {
 
   // At most one observer; null removes it.
   virtual void SetObserver(GameObserver* observer) = 0;
-  // Whether Shown, HandledChats and HandledLogouts keep what happened (they do by default). A
-  // long-running server that only tells its observer turns this off, so that its memory stays flat.
+  // Whether Shown, HandledChats, HandledLogouts, ServerMessages and RconReplies keep what happened (they do
+  // by default). A long-running server that only tells its observer turns this off, so that its memory stays
+  // flat.
   virtual void KeepRecords(bool keep) = 0;
 };
 

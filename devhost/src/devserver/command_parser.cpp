@@ -171,37 +171,54 @@ JoinCommand ParseJoin(const std::vector<Token>& tokens) {
   return join;
 }
 
-ChatCommand ParseChat(std::string_view line) {
-  const std::string usage = "chat ID MODE TEXT";
-  // The keyword, the id and the mode are ordinary arguments; the text is what follows.
+// The first `count` ordinary arguments (the keyword first), then the rest of the line as the TEXT:
+// as it stands, unless it is exactly one quoted argument.
+std::u16string SplitText(std::string_view line, Token* fixed, std::size_t count, const std::string& usage,
+                         const std::string& command) {
   std::size_t pos = 0;
-  Token fixed[3];
-  for (Token& token : fixed) {
+  for (std::size_t i = 0; i < count; ++i) {
     pos = SkipBlanks(line, pos);
     if (pos >= line.size()) throw Rejected("expected: " + usage);
-    pos = ReadToken(line, pos, token);
+    pos = ReadToken(line, pos, fixed[i]);
   }
-  ChatCommand chat;
-  chat.id = ParseId("chat", fixed[1]);
-  chat.mode = ParseMode(fixed[2]);
   pos = SkipBlanks(line, pos);
   if (pos >= line.size())
-    throw Rejected("chat: TEXT is missing (write \"\" for an empty line); expected: " + usage);
+    throw Rejected(command + ": TEXT is missing (write \"\" for an empty line); expected: " + usage);
   const std::string_view rest = line.substr(pos);
   if (rest.front() == '"') {
     try {
       std::vector<Token> quoted = Tokenize(rest);
       if (quoted.size() == 1 && quoted[0].raw.front() == '"' && quoted[0].raw.back() == '"' &&
           quoted[0].raw.size() >= 2) {
-        chat.text = quoted[0].text;
-        return chat;
+        return quoted[0].text;
       }
     } catch (const Rejected&) {
       // not one quoted argument: the text stands as written
     }
   }
-  chat.text = devhost::ToUtf16(rest);
+  return devhost::ToUtf16(rest);
+}
+
+ChatCommand ParseChat(std::string_view line) {
+  // The keyword, the id and the mode are ordinary arguments; the text is what follows.
+  Token fixed[3];
+  std::u16string text = SplitText(line, fixed, 3, "chat ID MODE TEXT", "chat");
+  ChatCommand chat;
+  chat.id = ParseId("chat", fixed[1]);
+  chat.mode = ParseMode(fixed[2]);
+  chat.text = std::move(text);
   return chat;
+}
+
+ConsoleCommand ParseConsole(std::string_view line) {
+  Token fixed[2];
+  std::u16string text = SplitText(line, fixed, 2, "console ID TEXT", "console");
+  return ConsoleCommand{ParseId("console", fixed[1]), std::move(text)};
+}
+
+RconCommand ParseRcon(std::string_view line) {
+  Token fixed[1];
+  return RconCommand{SplitText(line, fixed, 1, "rcon TEXT", "rcon")};
 }
 
 Command Parse(std::string_view line) {
@@ -210,6 +227,8 @@ Command Parse(std::string_view line) {
   while (keyword_end < line.size() && !IsBlank(line[keyword_end])) ++keyword_end;
   const std::string keyword(line.substr(keyword_start, keyword_end - keyword_start));
   if (keyword == "chat") return ParseChat(line);
+  if (keyword == "console") return ParseConsole(line);
+  if (keyword == "rcon") return ParseRcon(line);
 
   const std::vector<Token> tokens = Tokenize(line);
   if (keyword == "world") {
@@ -251,8 +270,9 @@ Command Parse(std::string_view line) {
     ExpectCount(tokens, 1, "quit");
     return QuitCommand{};
   }
-  throw Rejected("unknown command '" + keyword +
-                 "' (commands: world, join, chat, leave, vanish, sleep, unload, load, reload, quit)");
+  throw Rejected(
+      "unknown command '" + keyword +
+      "' (commands: world, join, chat, leave, vanish, console, rcon, sleep, unload, load, reload, quit)");
 }
 
 }  // namespace

@@ -1,10 +1,11 @@
 // The command language of palaverlink-devserver, one command a line:
 //   world NAME | join ID CHARNAME [account=TEXT] [tribe=TEXT] [nostate] | chat ID MODE TEXT |
-//   leave ID | vanish ID | sleep MS | unload | load | reload [FILE] | quit
+//   leave ID | vanish ID | console ID TEXT | rcon TEXT | sleep MS | unload | load | reload [FILE] | quit
 // Arguments are separated by blanks. A double-quoted argument (or part of one, as in
 // account="Bob Smith") may hold blanks and the escapes \" \\ \n \uXXXX; \u gives one UTF-16 unit,
 // so two of them make a surrogate pair and one alone gives a lone surrogate. The TEXT of chat is
-// the rest of the line as it stands, unless the rest is exactly one quoted argument. Blank lines
+// the rest of the line as it stands, unless the rest is exactly one quoted argument; so is the TEXT
+// of console and rcon. Blank lines
 // and lines starting with # are ignored. Texts are UTF-8 on input and UTF-16 in the commands.
 #pragma once
 
@@ -38,6 +39,13 @@ struct LeaveCommand {
 struct VanishCommand {
   std::uint64_t id = 0;
 };
+struct ConsoleCommand {
+  std::uint64_t id = 0;  // the player who types it
+  std::u16string text;
+};
+struct RconCommand {
+  std::u16string text;
+};
 struct SleepCommand {
   std::chrono::milliseconds duration{0};
 };
@@ -48,8 +56,9 @@ struct ReloadCommand {
 };
 struct QuitCommand {};
 
-using Command = std::variant<WorldCommand, JoinCommand, ChatCommand, LeaveCommand, VanishCommand,
-                             SleepCommand, UnloadCommand, LoadCommand, ReloadCommand, QuitCommand>;
+using Command =
+    std::variant<WorldCommand, JoinCommand, ChatCommand, LeaveCommand, VanishCommand, ConsoleCommand,
+                 RconCommand, SleepCommand, UnloadCommand, LoadCommand, ReloadCommand, QuitCommand>;
 
 struct ParsedLine {
   std::optional<Command> command;  // none for a blank line, a comment or an error

@@ -28,6 +28,11 @@ void CommandRunner::Run(const Command& command) {
         } else if constexpr (std::is_same_v<Kind, VanishCommand>) {
           game.Vanish(c.id);
           output_.Vanished(c.id);
+        } else if constexpr (std::is_same_v<Kind, ConsoleCommand>) {
+          // The reply, if any, comes as a server message to the player (an event of its own).
+          if (!game.RunConsoleCommand(c.id, c.text)) output_.UnknownCommand("console", c.text);
+        } else if constexpr (std::is_same_v<Kind, RconCommand>) {
+          if (!game.RunRconCommand(c.text)) output_.UnknownCommand("rcon", c.text);
         } else if constexpr (std::is_same_v<Kind, UnloadCommand>) {
           if (!host_.PluginLoaded()) throw std::logic_error("unload: no plug-in is loaded");
           host_.UnloadPlugin();

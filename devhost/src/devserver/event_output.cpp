@@ -42,6 +42,12 @@ void EventOutput::Vanished(std::uint64_t id) {
   Write(pretty_ ? "player " + Id(id) + " vanished" : Compact({{"event", "vanished"}, {"id", Id(id)}}));
 }
 
+void EventOutput::UnknownCommand(std::string_view via, const std::u16string& text) {
+  const std::string command = devhost::ToUtf8(text);
+  Write(pretty_ ? fmt::format("no {} command runs: {}", via, command)
+                : Compact({{"event", "unknown-command"}, {"via", via}, {"text", command}}));
+}
+
 void EventOutput::Leak(std::size_t count, std::size_t bytes) {
   Write(pretty_ ? fmt::format("LEAK: {} game buffer(s), {} byte(s) never freed", count, bytes)
                 : Compact({{"event", "leak"}, {"count", count}, {"bytes", bytes}}));
@@ -73,6 +79,18 @@ void EventOutput::OnChatHandled(const devhost::HandledChat& chat) {
   const std::string text = devhost::ToUtf8(chat.text);
   Write(pretty_ ? fmt::format("{} says (mode {}): {}", chat.from, chat.mode, text)
                 : Compact({{"event", "chat"}, {"from", Id(chat.from)}, {"mode", chat.mode}, {"text", text}}));
+}
+
+void EventOutput::OnServerMessage(const devhost::ServerMessage& message) {
+  const std::string text = devhost::ToUtf8(message.text);
+  Write(pretty_ ? fmt::format("  {} gets from the server:\n{}", message.to, text)
+                : Compact({{"event", "console-reply"}, {"to", Id(message.to)}, {"text", text}}));
+}
+
+void EventOutput::OnRconReply(const devhost::RconReply& reply) {
+  const std::string text = devhost::ToUtf8(reply.text);
+  Write(pretty_ ? fmt::format("  RCON reply to packet {}:\n{}", reply.packet_id, text)
+                : Compact({{"event", "rcon-reply"}, {"id", reply.packet_id}, {"text", text}}));
 }
 
 }  // namespace devserver

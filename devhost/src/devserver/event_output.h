@@ -1,5 +1,6 @@
 // devserver's output on standard output: one JSON object a line, or readable text with --pretty.
-// Events: loaded, ready, joined, left, vanished, chat, shown, unloaded, leak, and at the end
+// Events: loaded, ready, joined, left, vanished, chat, shown, console-reply, rcon-reply,
+// unknown-command, unloaded, leak, and at the end
 // exception, allocator-error and misuse for every fault the host saw.
 #pragma once
 
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "devhost/game.h"
 #include "devhost/host.h"
@@ -23,6 +25,8 @@ class EventOutput final : public devhost::GameObserver {
   void Joined(std::uint64_t id);
   void Left(std::uint64_t id);
   void Vanished(std::uint64_t id);
+  // No command of that name ran: `via` is "console" or "rcon".
+  void UnknownCommand(std::string_view via, const std::u16string& text);
   void Leak(std::size_t count, std::size_t bytes);
   void Completions(const devhost::Host::CompletionTimes& times);
   // A fault the host recorded: kind is "exception", "allocator-error" or "misuse".
@@ -31,6 +35,8 @@ class EventOutput final : public devhost::GameObserver {
   // GameObserver
   void OnShown(const devhost::ShownLine& shown) override;
   void OnChatHandled(const devhost::HandledChat& chat) override;
+  void OnServerMessage(const devhost::ServerMessage& message) override;
+  void OnRconReply(const devhost::RconReply& reply) override;
 
  private:
   void Write(const std::string& line);

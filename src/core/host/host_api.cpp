@@ -27,6 +27,12 @@ API::Requests::Completion TiedToThisLoad(Completion completion) {
   };
 }
 
+CommandHandler TiedToThisLoad(CommandHandler handler) {
+  return [generation = CurrentLoad(), handler = std::move(handler)](const CommandOrigin& origin) {
+    if (IsRunningLoad(generation)) handler(origin);
+  };
+}
+
 }  // namespace
 
 MissingGameName::MissingGameName(const std::string& name)
@@ -38,6 +44,24 @@ bool InstallHook(const std::string& function_name, void* detour, void** original
 
 bool RemoveHook(const std::string& function_name, void* detour) {
   return ArkApi::GetHooks().RemoveHook(function_name, detour);
+}
+
+void RegisterCommand(const std::string& name, CommandHandler handler) {
+  CommandHandler tied = TiedToThisLoad(std::move(handler));
+  ArkApi::ICommands& commands = ArkApi::GetCommands();
+  // The console hands over any player controller; only the game's shooter controllers type.
+  commands.AddConsoleCommand(name, [tied](APlayerController* player, FString*, bool) {
+    tied(CommandOrigin{reinterpret_cast<AShooterPlayerController*>(player), nullptr, nullptr});
+  });
+  commands.AddRconCommand(name, [tied](RCONClientConnection* connection, RCONPacket* packet, UWorld*) {
+    tied(CommandOrigin{nullptr, connection, packet});
+  });
+}
+
+void RemoveCommand(const std::string& name) {
+  ArkApi::ICommands& commands = ArkApi::GetCommands();
+  commands.RemoveConsoleCommand(name);
+  commands.RemoveRconCommand(name);
 }
 
 void RegisterRecurringTimer(std::function<void()> callback, int interval_seconds) {

@@ -7,6 +7,8 @@
 //   thread, so the plug-in's state needs no lock; none of these operations blocks.
 // - Callbacks (detours, timer callbacks, completions) run on the game thread and must not let an
 //   exception out: each runs its work inside one guard (core/guard.h).
+// - Commands: RegisterCommand's handler, too, runs only while the load that registered it runs,
+//   even should the framework keep it after an unload.
 // - Timers: RegisterRecurringTimer's callback runs one interval after registration, then once per
 //   interval. The host keeps its own copy and goes on calling it after Plugin_Unload (there is no
 //   way to cancel it), as it does with completions still out: the adapter ties each callback to
@@ -14,8 +16,11 @@
 // - Game buffers: a game string that the game fills in for the plug-in (an out-record such as the
 //   result of UWorld.GetMapName) holds a buffer from the game's allocator, and the plug-in gives it
 //   back with FMemory.Free; a buffer that the plug-in hands to the game (the chat record of
-//   ClientChatMessage) comes from FMemory.Malloc and belongs to the game from the call on. Game
-//   buffers never go to or come from the C++ runtime's allocator (game/game_memory.h does this).
+//   ClientChatMessage) comes from FMemory.Malloc and belongs to the game from the call on; a string
+//   the plug-in lends the game by address (the reply to a command) comes from FMemory.Malloc too and
+//   goes back with FMemory.Free after the call. Strings the game hands over (a command's text, an
+//   RCON packet) stay the game's. Game buffers never go to or come from the C++ runtime's allocator
+//   (game/game_memory.h does this).
 #pragma once
 
 #include <spdlog/sinks/sink.h>
@@ -28,8 +33,11 @@
 
 #include "core/host/host_reply.h"
 
-// The game's world, opaque here as in game/game_types.h.
+// The game's objects, opaque here as in game/game_types.h.
 struct UWorld;
+struct AShooterPlayerController;
+struct RCONClientConnection;
+struct RCONPacket;
 
 namespace palaverlink::host {
 
@@ -53,6 +61,25 @@ bool InstallHook(const std::string& function_name, void* detour, void** original
 // Undoes InstallHook: later calls run the game's function unhooked. False when `detour` was not
 // installed on it. *original keeps its value.
 bool RemoveHook(const std::string& function_name, void* detour);
+
+// Where a command came from: its reply goes back the same way (game/command_reply.h).
+struct CommandOrigin {
+  // The console: the player who typed it (the reply goes to that player alone); null for RCON.
+  AShooterPlayerController* player = nullptr;
+  // RCON: the connection and the packet it came in (the reply goes back on the connection for the
+  // packet's id); null for the console. Both are the game's and good until the handler returns.
+  RCONClientConnection* connection = nullptr;
+  const RCONPacket* packet = nullptr;
+};
+
+using CommandHandler = std::function<void(const CommandOrigin& origin)>;
+
+// Registers `name` ("Plugin.Verb"; the framework matches it case aside) both as a console command,
+// run when a player with the console's rights types it, and as an RCON command. The handler runs on
+// the game thread each time; until RemoveCommand the framework runs nothing when nobody types it.
+void RegisterCommand(const std::string& name, CommandHandler handler);
+// Undoes RegisterCommand on both ways in; a name not registered is no error.
+void RemoveCommand(const std::string& name);
 
 // A recurring timer: every `interval_seconds` (1 or more: the settings refuse an interval below
 // one, whose meaning the framework leaves open), count -1, flag false. The callback, like every
