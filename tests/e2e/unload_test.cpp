@@ -92,7 +92,7 @@ TEST_F(UnloadInFlight, WhatTheHostKeepsAfterUnloadDoesNothingForTenSeconds) {
   ASSERT_TRUE(server_->WaitForEvent([](const Json& event) { return IsEvent(event, "unloaded"); }, 5s));
   const auto left = LeftBehind(*server_);
   ASSERT_TRUE(left);
-  EXPECT_EQ(left->timers, 4);       // the poll, its pace, the sync and the health probe
+  EXPECT_EQ(left->timers, 5);       // the poll, its pace, the sync, its second and the health probe
   EXPECT_GT(left->completions, 3);  // at least the three chat lines, and polls and syncs
   EXPECT_TRUE(left->library_stays);
 
@@ -119,7 +119,7 @@ TEST_F(UnloadInFlight, QuitWithRequestsInFlightEndsPromptlyAndClean) {
   ExpectCleanExit(5s);
   const auto left = LeftBehind(*server_);
   ASSERT_TRUE(left);
-  EXPECT_EQ(left->timers, 4);
+  EXPECT_EQ(left->timers, 5);
   EXPECT_GT(left->completions, 3);
 }
 
@@ -143,10 +143,10 @@ TEST_F(UnloadInFlight, LoadAfterUnloadRunsTheEditedIntervalOnce) {
   ASSERT_TRUE(WaitUntil([&] { return server_->Events("loaded").size() == 2; }, 5s));
   const Clock::time_point loaded = Clock::now();
 
-  // Syncs at 3 and 6 s; the earlier load's one-second timers do nothing. (The bot reports a poll
-  // only when it has messages for it; the poll interval is checked on the manual clock.)
+  // Syncs at 1 s (the world is there), 3 and 6 s; the earlier load's one-second timers do nothing. (The bot
+  // reports a poll only when it has messages for it; the poll interval is checked on the manual clock.)
   std::this_thread::sleep_until(loaded + 7000ms);
-  EXPECT_EQ(bot_.Events("sync").size() - syncs, 2u);
+  EXPECT_EQ(bot_.Events("sync").size() - syncs, 3u);
   EXPECT_EQ(server_->CountPluginLines("Palaverlink loaded."), 2u);  // one per load
   EXPECT_EQ(LinesContaining(server_->LogFile(), "Loaded plugin Palaverlink V1.0"), 2u);
   ExpectCleanExit(5s);

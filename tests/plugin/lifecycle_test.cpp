@@ -9,10 +9,12 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
 using namespace std::chrono_literals;
 
 constexpr char kChatHandler[] = "AShooterPlayerController.ServerSendChatMessage_Implementation";
 constexpr char kLogout[] = "AShooterGameMode.Logout";
+constexpr char kNewPlayer[] = "AShooterGameMode.HandleNewPlayer_Implementation";
 
 class Lifecycle : public PluginFixture {
  protected:
@@ -84,7 +86,7 @@ TEST_F(Lifecycle, AHookTheFrameworkWillNotInstallIsAWarningNamingIt) {
       ElementsAre(Warning("Palaverlink: could not hook AShooterGameMode.Logout - logouts will not reach "
                           "the bot. Use a version of the plug-in made for this game and framework."),
                   Info("Palaverlink loaded. Bridge=http://127.0.0.1:8765 Map=the-island Debug=off")));
-  EXPECT_THAT(host().InstalledHooks(), ElementsAre(kChatHandler));
+  EXPECT_THAT(host().InstalledHooks(), UnorderedElementsAre(kChatHandler, kNewPlayer));
   // The other hook works as ever; the game's logout runs unhooked.
   game().Chat(11, u"still heard", 0);
   game().Leave(11);

@@ -72,7 +72,7 @@ TEST_F(UnloadReload, AfterUnloadTimersDueAndRequestsInFlightDoNothing) {
   const std::size_t sent = env().Requests().size();
   const std::size_t logged = PluginLog().size();
   // The poll's own one-second timer starts with the first poll.
-  EXPECT_EQ(host().TimerIntervals().size(), 4u) << "the host keeps the timers of an unloaded plug-in";
+  EXPECT_EQ(host().TimerIntervals().size(), 5u) << "the host keeps the timers of an unloaded plug-in";
 
   // Answers come back (a message to show, failures that would take the link down), the timers
   // keep firing, players keep chatting and leaving.
@@ -104,7 +104,7 @@ TEST_F(UnloadReload, LoadAfterUnloadStartsAfreshWithTheEditedConfiguration) {
   EXPECT_EQ(CountPluginLines("Palaverlink loaded."), 2u);
   EXPECT_THAT(SplitPluginLines(PluginLog()).back().text,
               HasSubstr("Palaverlink loaded. Bridge=http://127.0.0.1:8765 Map=island Debug=off"));
-  EXPECT_EQ(host().InstalledHooks().size(), 2u);
+  EXPECT_EQ(host().InstalledHooks().size(), 3u);
 
   const std::size_t from = env().Requests().size();
   for (int second = 0; second < 35; ++second) {
@@ -112,7 +112,7 @@ TEST_F(UnloadReload, LoadAfterUnloadStartsAfreshWithTheEditedConfiguration) {
     AnswerOutstanding(true);
   }
   EXPECT_EQ(RequestsTo("/api/chat/outbound", from), 7u);  // at 5, 10, ... 35 s and no more
-  EXPECT_EQ(RequestsTo("/api/sessions/sync", from), 5u);  // at 7, 14, ... 35 s
+  EXPECT_EQ(RequestsTo("/api/sessions/sync", from), 6u);  // at 1 s (the world is there), 7, 14, ... 35 s
   EXPECT_EQ(RequestsTo("/health", from), 1u);
   // Every answer showed its message once: the earlier load's poll timer did not poll too.
   EXPECT_EQ(game().Shown().size(), 7u);
@@ -130,7 +130,7 @@ TEST_F(UnloadReload, InertStartIsMendedByLoadingAgainWithAGoodFile) {
 
   Load(R"({"MapId":"island","OutboundPollSeconds":4})");
   EXPECT_EQ(CountPluginLines("Palaverlink loaded."), 1u);
-  EXPECT_EQ(host().TimerIntervals().size(), 3u);
+  EXPECT_EQ(host().TimerIntervals().size(), 4u);
   Advance(4s);
   EXPECT_EQ(RequestsTo("/api/chat/outbound?mapId=island&since="), 1u);
 }
