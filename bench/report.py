@@ -26,7 +26,14 @@ FLOORS = """\
 - outbound completion: `ShowOutboundAnswer` with an answer of 1, 4 and 8 messages (lines from
   the outside platform and from another map in turn), one player connected. Floor: parsing the same
   answer, and the delivery floor for each message.
-- `SyncSessions` for 0, 70 and 500 players. Floor: serialising an equal body alone.
+- `SyncSessions` for 0, 70 and 500 players, each run with the bot's answer (the next list goes
+  only once the one out is answered). Floor: serialising an equal body alone.
+- join: `JoinHook` with the game's own new-player function replaced by an empty one, 70 players
+  in turn. Floor: resolving and calling the game's platform-id function, one clock reading and one
+  store in a hash map.
+- `Palaverlink.Status` over RCON with 70 players, through devhost's command path. Floor: the same
+  path with a command that hands back a reply of the same length made beforehand (a string from
+  the game's allocator and the game's send on the connection).
 - `EnsureMapId` once the id is known. Floor: reading the configured id through the settings.
 - slope rows: least-squares time per unit over the sizes; linear means the cost of one more unit
   between the two largest sizes is at most 1.5 times that between the two smallest.
@@ -163,6 +170,7 @@ class Table:
 
 
 BACKLOG_GOAL_MS = 1.0
+JOIN_GOAL = 3  # a join costs the game thread at most three times the floor
 # Where the sections written by hand begin in the markdown: --markdown rewrites what is above it and
 # keeps the rest as it stands.
 HAND_WRITTEN = "<!-- Below: written by hand, kept by scripts/bench --record. -->"
@@ -222,6 +230,13 @@ def build(times, backlog=None, answers=None):
     completion = per_size("outbound completion (1 player)", "messages", "BM_OutboundCompletion",
                           "BM_OutboundCompletionFloor", [1, 4, 8])
     sync = per_size("SyncSessions", "players", "BM_SyncSessions", "BM_SyncSessionsFloor", [0, 70, 500])
+
+    join, join_floor = t["BM_JoinHook"], t["BM_JoinHookFloor"]
+    table.add("join (JoinHook, game's own function apart)", f"{join / join_floor:.2f}x", f"<= {JOIN_GOAL}x",
+              f"{duration(join)} (floor {duration(join_floor)})", join / join_floor <= JOIN_GOAL)
+    status, status_floor = t["BM_StatusCommand"], t["BM_StatusCommandFloor"]
+    table.add("Palaverlink.Status over RCON, 70 players", f"{status / status_floor:.2f}x", "—",
+              f"{duration(status)} (floor {duration(status_floor)})")
 
     ensure, ensure_floor = t["BM_EnsureMapId"], t["BM_EnsureMapIdFloor"]
     table.add("EnsureMapId, id known", f"{ensure / ensure_floor:.2f}x", "—",
