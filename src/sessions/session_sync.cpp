@@ -26,7 +26,8 @@ SyncSchedule& Schedule() {
   return *schedule;
 }
 
-// The player's session start: kept from the first run that listed the player.
+// The player's session start: from the join, or, for one there before the load, from the first run
+// that listed the player; kept from then on.
 std::int64_t SessionStartOf(std::uint64_t platform_id) {
   auto& starts = SessionStarts();
   auto found = starts.find(platform_id);
@@ -76,10 +77,12 @@ void RunSync() {
   nlohmann::json body = nlohmann::json::object();
   body["mapId"] = MapId();
   body["players"] = std::move(players);
-  const std::uint64_t sequence = Schedule().Sending();
-  if (!PostJson("/api/sessions/sync", body, IfUndelivered::kDrop,
-                [sequence] { Schedule().Answered(sequence); })) {
-    Schedule().NotSent();
+  const std::uint64_t sequence = Schedule().NextSequence();
+  if (PostJson("/api/sessions/sync", body, IfUndelivered::kDrop,
+               [sequence] { Schedule().Answered(sequence); })) {
+    Schedule().Sent();
+  } else {
+    Schedule().RanWithoutRequest();
   }
 }
 

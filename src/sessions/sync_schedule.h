@@ -18,15 +18,17 @@ class SyncSchedule {
   bool Asked() const { return asked_; }
   bool Out() const { return out_; }
 
-  // A sync goes out now; its answer is to be told with this number.
-  std::uint64_t Sending() {
+  // The number the answer of the next sync sent is to be told with.
+  std::uint64_t NextSequence() const { return sequence_ + 1; }
+  // That sync went out.
+  void Sent() {
     asked_ = false;
     out_ = true;
     secondsOut_ = 0;
-    return ++sequence_;
+    ++sequence_;
   }
-  // It did not go out after all (the link is down): nothing is out, and the wish is met.
-  void NotSent() { out_ = false; }
+  // A sync ran without anything going out (the link is down): the wish is met.
+  void RanWithoutRequest() { asked_ = false; }
   // The answer of sync `sequence`; that of one given up as lost changes nothing.
   void Answered(std::uint64_t sequence) {
     if (sequence == sequence_) out_ = false;

@@ -35,7 +35,10 @@ TEST(SyncSchedule, OneSyncForABurstAndNeverTwoOut) {
     std::vector<std::uint64_t> sequences;
     for (const char step : c.steps) {
       if (step == 'a') schedule.Ask();
-      if (step == 't' && schedule.Asked() && !schedule.Out()) sequences.push_back(schedule.Sending());
+      if (step == 't' && schedule.Asked() && !schedule.Out()) {
+        sequences.push_back(schedule.NextSequence());
+        schedule.Sent();
+      }
       if (step == 'r' && !sequences.empty()) schedule.Answered(sequences.back());
       if (step == 'o' && !sequences.empty()) schedule.Answered(sequences.front());
       if (step == 's') schedule.SecondPassed();
