@@ -94,6 +94,11 @@ TEST(CommandParser, OtherCommands) {
   EXPECT_EQ(Parsed<ReloadCommand>(R"(reload "/srv/new build/Palaverlink.so")").library,
             "/srv/new build/Palaverlink.so");
   Parsed<QuitCommand>("quit");
+  // The text of a command as typed, its arguments with it.
+  const auto console = Parsed<ConsoleCommand>("console 44 Palaverlink.Status  now");
+  EXPECT_EQ(console.id, 44u);
+  EXPECT_EQ(console.text, u"Palaverlink.Status  now");
+  EXPECT_EQ(Parsed<RconCommand>(R"(rcon "Palaverlink.Status")").text, u"Palaverlink.Status");
 }
 
 TEST(CommandParser, BlankLinesAndCommentsAreNothing) {
@@ -123,6 +128,9 @@ TEST(CommandParser, BadLinesAreRejectedWithAReason) {
       {"join 18446744073709551616 Ann", "ID must be"},
       {"join 1 Ann clan=Wolves", "unknown option 'clan=Wolves'"},
       {"chat 1 global", "TEXT is missing"},
+      {"console 1", "console: TEXT is missing"},
+      {"console x Palaverlink.Status", "console: ID must be"},
+      {"rcon", "expected: rcon TEXT"},
       {"chat 1", "chat ID MODE TEXT"},
       {"chat 1 shout hi", "MODE must be a number or global, tribe, local, alliance, not 'shout'"},
       {"chat 1 99999999999 hi", "MODE must be"},
