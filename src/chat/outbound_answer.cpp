@@ -92,6 +92,7 @@ ShownAnswer ShowOutboundAnswer(std::string_view text) {
     ++OutboundPollState().counts.shown;
   }
   OutboundPollState().counts.skipped += malformed + too_long + answer.dropped;
+  OutboundPollState().counts.mended += broken_messages;
 
   if (answer.answeredAt && record.cursorIsLoadStamp) {
     // A bot that held the poll answers with the time it was asked, or later.

@@ -41,6 +41,7 @@ struct OutboundCounts {
   std::size_t polls = 0;    // sent
   std::size_t shown = 0;    // messages shown to the players
   std::size_t skipped = 0;  // messages not shown for a fault of their own: malformed, too long, unordered
+  std::size_t mended = 0;   // messages shown with text that was not UTF-8 mended
 };
 
 struct OutboundPollRecord {

@@ -79,10 +79,10 @@ std::string CountsLine(std::int64_t loaded_at_ms) {
   const OutboundCounts& outbound = OutboundPollState().counts;
   return fmt::format(
       "since load ({}): lines {} relayed, {} refused, {} given up, {} dropped; messages {} shown, {} "
-      "skipped; "
-      "{} polls",
+      "skipped, {} mended; {} polls",
       UtcTime(loaded_at_ms), RelayedChatLines(), LinkState().refused, box.sinceLoad.gaveUp,
-      box.sinceLoad.dropped + DroppedWhileDown(), outbound.shown, outbound.skipped, outbound.polls);
+      box.sinceLoad.dropped + DroppedWhileDown(), outbound.shown, outbound.skipped, outbound.mended,
+      outbound.polls);
 }
 
 std::string OutboxLine(std::int64_t now_ms) {
