@@ -99,9 +99,11 @@ std::optional<std::string> ClockSkewProblem(std::int64_t sent_ms, std::int64_t a
   if (created_at > answered_ms + kClockToleranceMs) skew = created_at - answered_ms;
   if (created_at < sent_ms - kClockToleranceMs) skew = created_at - sent_ms;
   if (skew == 0) return std::nullopt;
+  // To the nearest second: a stamp taken a millisecond before the line was sent is still an hour.
+  const std::int64_t seconds = (std::abs(skew) + 500) / 1000;
   return "a line sent at " + std::to_string(sent_ms) + " by this machine's clock got createdAt " +
-         std::to_string(created_at) + ": the bot's clock is about " + std::to_string(std::abs(skew) / 1000) +
-         " s " + (skew > 0 ? "ahead" : "behind");
+         std::to_string(created_at) + ": the bot's clock is about " + std::to_string(seconds) + " s " +
+         (skew > 0 ? "ahead" : "behind");
 }
 
 std::optional<std::string> DuplicateCreatedAtProblem(std::vector<std::int64_t> created) {

@@ -107,6 +107,9 @@ TEST(CreatedAtRulesTest, StampOfARelayedLineWithinFiveSecondsOfOurClock) {
         Row{sent - 3'600'000,
             "a line sent at 1718000000000 by this machine's clock got createdAt 1717996400000: "
             "the bot's clock is about 3600 s behind"},
+        Row{sent - 3'599'999,
+            "a line sent at 1718000000000 by this machine's clock got createdAt 1717996400001: "
+            "the bot's clock is about 3600 s behind"},
         Row{answered + 61'000,
             "a line sent at 1718000000000 by this machine's clock got createdAt 1718000061040: "
             "the bot's clock is about 61 s ahead"},
