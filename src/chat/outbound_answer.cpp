@@ -89,10 +89,10 @@ ShownAnswer ShowOutboundAnswer(std::string_view text) {
     BroadcastChatLine(message->senderTag, message->chatLine);
     // The bot sends it again at every poll: it is not before `since`.
     if (!element.createdAt) so_far.unordered.Remember(element.text);
-    ++OutboundPollState().counts.shown;
+    ++record.counts.shown;
   }
-  OutboundPollState().counts.skipped += malformed + too_long + answer.dropped;
-  OutboundPollState().counts.mended += broken_messages;
+  record.counts.skipped += malformed + too_long + answer.dropped;
+  record.counts.mended += broken_messages;
 
   if (answer.answeredAt && record.cursorIsLoadStamp) {
     // A bot that held the poll answers with the time it was asked, or later.

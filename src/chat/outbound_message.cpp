@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "chat/one_line_text.h"
+#include "core/utf8_boundary.h"
 
 namespace palaverlink {
 namespace {
@@ -23,14 +24,12 @@ std::optional<std::string> TextOr(TextMember& member, std::string_view fallback)
 
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
 
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
 }  // namespace
 
 std::string CutToBytes(std::string_view text, std::size_t limit) {
   if (text.size() <= limit) return std::string(text);
-  std::size_t keep = limit > kEllipsis.size() ? limit - kEllipsis.size() : 0;
-  while (keep > 0 && IsContinuationByte(text[keep])) --keep;
+  const std::size_t keep =
+      WholeCharactersWithin(text, limit > kEllipsis.size() ? limit - kEllipsis.size() : 0);
   std::string cut(text.substr(0, keep));
   cut += kEllipsis;
   return cut;

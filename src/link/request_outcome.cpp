@@ -1,11 +1,8 @@
 #include "link/request_outcome.h"
 
+#include "core/utf8_boundary.h"
+
 namespace palaverlink {
-namespace {
-
-bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-
-}  // namespace
 
 RequestOutcome ReadOutcome(const host::Reply& reply) {
   switch (reply.kind) {
@@ -30,11 +27,7 @@ RequestOutcome ReadOutcome(const host::Reply& reply) {
 
 std::string DescribeFailure(const host::Reply& reply) {
   if (reply.body.empty()) return reply.failure;
-  std::size_t keep = reply.body.size();
-  if (keep > kQuotedAnswerBytes) {
-    keep = kQuotedAnswerBytes;
-    while (keep > 0 && IsContinuationByte(reply.body[keep])) --keep;
-  }
+  const std::size_t keep = WholeCharactersWithin(reply.body, kQuotedAnswerBytes);
   std::string described = reply.failure + ", answered \"";
   described.append(reply.body, 0, keep);
   described += keep < reply.body.size() ? "...\"" : "\"";

@@ -11,6 +11,7 @@
 #include "chat/outbound_poll_state.h"
 #include "core/log_text.h"
 #include "core/settings.h"
+#include "core/utf8_boundary.h"
 #include "game/map_id.h"
 #include "link/health_probe.h"
 #include "link/link_state.h"
@@ -47,11 +48,8 @@ std::string Span(std::int64_t ms) {
 
 // Escaped as in the log, and cut short without splitting a UTF-8 sequence.
 std::string Shown(std::string_view text) {
-  if (text.size() > kLongestReason) {
-    std::size_t cut = kLongestReason;
-    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-    return EscapeControlCharacters(text.substr(0, cut)) + "...";
-  }
+  const std::size_t keep = WholeCharactersWithin(text, kLongestReason);
+  if (keep < text.size()) return EscapeControlCharacters(text.substr(0, keep)) + "...";
   return EscapeControlCharacters(text);
 }
 
