@@ -31,9 +31,9 @@ class MessagesWalk {
     const char* first = scan.Position();
     // Its place in the answer: where it starts (a count would be one more dependency per element).
     const auto index = static_cast<std::size_t>(first - answer_begin_);
-    if (scan.Peek() != '{') {
+    if (scan.Next() != '{') {
       if (!scan.SkipValue()) return false;
-      if (TakeUnordered(TextFrom(first, scan))) ++answer_.malformed;
+      if (Room()) ++answer_.malformed;
       return true;
     }
     std::string_view created_at;  // the last one counts
@@ -55,7 +55,7 @@ class MessagesWalk {
     }
     const std::optional<std::int64_t> time = ReadCreatedAt(created_at);
     if (!time) {
-      if (TakeUnordered(text)) ++answer_.malformed;
+      if (Room()) ++answer_.malformed;
     } else if (*time <= start_.cursor) {
       ++answer_.stale;
     } else if (*time > start_.nowMs && *time - start_.nowMs > kFarthestCreatedAtAheadMs) {
@@ -94,14 +94,19 @@ class MessagesWalk {
     return std::string_view(first, static_cast<std::size_t>(scan.Position() - first));
   }
 
-  // An element without a time the cursor can follow (a message only when it is an object with no
-  // createdAt or one too far ahead): false when it was taken before, or when the bound on them is
-  // reached and it is dropped.
+  // A message without a time the cursor can follow (an object with no createdAt or one too far
+  // ahead): false when it was shown before, or when it finds no room.
   bool TakeUnordered(std::string_view text) {
     if (start_.shown.Contains(text)) {
       ++answer_.repeated;
       return false;
     }
+    return Room();
+  }
+
+  // Room for one more element without a time the cursor can follow; beyond the bound it is dropped.
+  // Elements that hold no message take room too, but are never shown and so never remembered.
+  bool Room() {
     if (unordered_taken_ == kUnorderedPerCompletion) {
       ++answer_.dropped;
       return false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
@@ -13,17 +14,30 @@ namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+// A hex digit's value, or kNotHex.
+constexpr std::uint8_t kNotHex = 0x10;
+constexpr auto kHexDigit = [] {
+  std::array<std::uint8_t, 256> value{};
+  value.fill(kNotHex);
+  for (int digit = 0; digit < 10; ++digit)
+    value[static_cast<std::size_t>('0' + digit)] = static_cast<std::uint8_t>(digit);
+  for (int digit = 0; digit < 6; ++digit) {
+    value[static_cast<std::size_t>('a' + digit)] = static_cast<std::uint8_t>(10 + digit);
+    value[static_cast<std::size_t>('A' + digit)] = static_cast<std::uint8_t>(10 + digit);
+  }
+  return value;
+}();
 
+// The code unit of the four hex digits at `at`, or -1 when one is not a hex digit.
 int Hex4At(const char* at) {
-  int unit = 0;
-  for (int i = 0; i < 4; ++i) unit = unit * 16 + HexValue(at[i]);
-  return unit;
+  unsigned unit = 0;
+  unsigned any_bad = 0;
+  for (int i = 0; i < 4; ++i) {
+    const unsigned digit = kHexDigit[static_cast<unsigned char>(at[i])];
+    any_bad |= digit;
+    unit = unit << 4 | (digit & 0xF);
+  }
+  return (any_bad & kNotHex) != 0 ? -1 : static_cast<int>(unit);
 }
 
 // Roughly the power of ten of a number's leading digit: enough to tell an overflow from an
@@ -188,6 +202,161 @@ void DecodeString(std::string_view inside, std::string& out, BrokenText& broken)
   }
 }
 
+bool IsBlank(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+const char* SkipBlanksFrom(const char* at, const char* end) {
+  while (at < end && static_cast<unsigned char>(*at) <= ' ' && IsBlank(*at)) ++at;
+  return at;
+}
+
+// Plain characters in a run, the common case: eight at a time up to the first that is a quote, a
+// backslash, a control character or a byte above 0x7F, then one at a time near the end.
+const char* PlainRunFrom(const char* at, const char* end) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  while (end - at >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, 8);
+    const std::uint64_t quote = word ^ (kOnes * '"');
+    const std::uint64_t backslash = word ^ (kOnes * '\\');
+    // A byte is zero in x when (x - 1) sets its high bit while x's high bit is clear; the borrow
+    // may mark bytes after a zero one too, never one before it, so the lowest mark is exact.
+    const std::uint64_t special = (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                                   ((word - kOnes * 0x20) & ~word) | word) &
+                                  kHighs;
+    if (special != 0) {
+      if constexpr (std::endian::native == std::endian::little) return at + std::countr_zero(special) / 8;
+      break;
+    }
+    at += 8;
+  }
+  while (at < end && kPlainInString[static_cast<unsigned char>(*at)]) ++at;
+  return at;
+}
+
+// The escape whose backslash is at `at`: where it ends, or null when it is none. A surrogate
+// without its other half is taken; the escape after it is one of its own.
+const char* EscapeFrom(const char* at, const char* end) {
+  if (end - at < 2) return nullptr;
+  const char c = at[1];
+  if (c != 'u') return kSingleEscape[static_cast<unsigned char>(c)] ? at + 2 : nullptr;
+  at += 2;
+  if (end - at < 4) return nullptr;
+  const int unit = Hex4At(at);
+  if (unit < 0) return nullptr;
+  at += 4;
+  if (IsHighSurrogate(static_cast<unsigned>(unit)) && end - at >= 6 && at[0] == '\\' && at[1] == 'u') {
+    const int low = Hex4At(at + 2);
+    if (low >= 0 && IsLowSurrogate(static_cast<unsigned>(low))) at += 6;
+  }
+  return at;
+}
+
+// The string whose quote is at `at`: where it ends, or null. `escaped` is set when it holds an
+// escape. What is not text (a byte that starts no UTF-8 sequence) is taken, one byte at a time.
+const char* StringFrom(const char* at, const char* end, bool& escaped) {
+  ++at;
+  for (;;) {
+    if (at < end && kPlainInString[static_cast<unsigned char>(*at)]) at = PlainRunFrom(at, end);
+    if (at == end) return nullptr;
+    const auto byte = static_cast<unsigned char>(*at);
+    if (byte == '"') return at + 1;
+    if (byte == '\\') {
+      escaped = true;
+      at = EscapeFrom(at, end);
+      if (at == nullptr) return nullptr;
+    } else if (byte < 0x20) {
+      return nullptr;
+    } else {
+      const int length = WellFormedSequenceLength(at, end);
+      at += length == 0 ? 1 : length;
+    }
+  }
+}
+
+const char* DigitsFrom(const char* at, const char* end) {
+  while (at < end && IsDigit(*at)) ++at;
+  return at;
+}
+
+const char* NumberFrom(const char* at, const char* end) {
+  const char* const first = at;
+  if (at < end && *at == '-') ++at;
+  if (at == end) return nullptr;
+  if (*at == '0') {
+    ++at;
+  } else if (IsDigit(*at)) {
+    at = DigitsFrom(at, end);
+  } else {
+    return nullptr;
+  }
+  bool plain = true;
+  if (at < end && *at == '.') {
+    ++at;
+    if (at == end || !IsDigit(*at)) return nullptr;
+    at = DigitsFrom(at, end);
+  }
+  if (at < end && (*at == 'e' || *at == 'E')) {
+    plain = false;
+    ++at;
+    if (at < end && (*at == '+' || *at == '-')) ++at;
+    if (at == end || !IsDigit(*at)) return nullptr;
+    at = DigitsFrom(at, end);
+  }
+  // Only long digit runs or an exponent can reach beyond a double.
+  if (plain && at - first < 300) return at;
+  return OverflowsDouble(std::string_view(first, static_cast<std::size_t>(at - first))) ? nullptr : at;
+}
+
+const char* LiteralFrom(const char* at, const char* end, std::string_view word) {
+  if (static_cast<std::size_t>(end - at) < word.size() || std::string_view(at, word.size()) != word) {
+    return nullptr;
+  }
+  return at + word.size();
+}
+
+// Any value but an object or an array, which starts at `at` (before the end).
+const char* ScalarFrom(const char* at, const char* end) {
+  bool escaped = false;
+  switch (*at) {
+    case '"':
+      return StringFrom(at, end, escaped);
+    case 't':
+      return LiteralFrom(at, end, "true");
+    case 'f':
+      return LiteralFrom(at, end, "false");
+    case 'n':
+      return LiteralFrom(at, end, "null");
+    default:
+      return NumberFrom(at, end);
+  }
+}
+
+// A member's key and its colon, from the key's quote: where the value starts (blanks skipped), or
+// null.
+const char* KeyAndColonFrom(const char* at, const char* end) {
+  bool escaped = false;
+  if (at == end || *at != '"' || (at = StringFrom(at, end, escaped)) == nullptr) return nullptr;
+  at = SkipBlanksFrom(at, end);
+  if (at == end || *at != ':') return nullptr;
+  return at + 1;
+}
+
+// How many bytes from `at` are `c`: eight at a time, for the long runs of brackets a deeply
+// nested value is made of.
+std::size_t RunOf(const char* at, const char* end, char c) {
+  const char* const first = at;
+  const std::uint64_t eight = 0x0101010101010101ULL * static_cast<unsigned char>(c);
+  while (end - at >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, 8);
+    if (word != eight) break;
+    at += 8;
+  }
+  while (at < end && *at == c) ++at;
+  return static_cast<std::size_t>(at - first);
+}
+
 }  // namespace
 
 JsonScanner::JsonScanner(std::string_view text) : at_(text.data()), end_(text.data() + text.size()) {
@@ -197,9 +366,13 @@ JsonScanner::JsonScanner(std::string_view text) : at_(text.data()), end_(text.da
 bool JsonScanner::Key(std::string_view& key) {
   SkipBlanks();
   const char* first = at_;
-  if (!String()) return false;
-  const std::string_view inside(first + 1, static_cast<std::size_t>(at_ - first) - 2);
-  if (!escaped_) {
+  bool escaped = false;
+  if (first == end_ || *first != '"') return false;
+  const char* after = StringFrom(first, end_, escaped);
+  if (after == nullptr) return false;
+  at_ = after;
+  const std::string_view inside(first + 1, static_cast<std::size_t>(after - first) - 2);
+  if (!escaped) {
     key = inside;
   } else {
     BrokenText ignored;  // a key with broken text matches none the plug-in reads
@@ -209,196 +382,79 @@ bool JsonScanner::Key(std::string_view& key) {
   return true;
 }
 
-// Plain characters in a run, the common case: eight at a time while none of them is a quote, a
-// backslash, a control character or a byte above 0x7F, then one at a time.
-void JsonScanner::PlainRun() {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-  const char* at = at_;
-  const char* const end = end_;
-  while (end - at >= 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, at, 8);
-    const std::uint64_t quote = word ^ (kOnes * '"');
-    const std::uint64_t backslash = word ^ (kOnes * '\\');
-    // A byte is zero in x exactly when (x - 1) sets its high bit while x's high bit is clear.
-    const std::uint64_t special = ((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-                                  ((word - kOnes * 0x20) & ~word) | word;
-    if ((special & kHighs) != 0) break;
-    at += 8;
-  }
-  while (at < end && kPlainInString[static_cast<unsigned char>(*at)]) ++at;
-  at_ = at;
-}
-
-bool JsonScanner::String() {
-  escaped_ = false;
-  if (at_ == end_ || *at_ != '"') return false;
-  ++at_;
-  while (at_ < end_) {
-    if (kPlainInString[static_cast<unsigned char>(*at_)]) PlainRun();  // not between two escapes
-    if (at_ == end_) break;
-    const auto byte = static_cast<unsigned char>(*at_);
-    if (byte == '"') {
-      ++at_;
-      return true;
-    }
-    if (byte < 0x20) return false;
-    if (byte == '\\') {
-      escaped_ = true;
-      if (!Escape()) return false;
-    } else {
-      Utf8Sequence();
-    }
-  }
-  return false;
-}
-
-bool JsonScanner::Escape() {
-  const char* at = at_ + 1;
-  const char* const end = end_;
-  if (at == end) return false;
-  const char c = *at++;
-  if (c != 'u') {
-    at_ = at;
-    return kSingleEscape[static_cast<unsigned char>(c)];
-  }
-  // Four hex digits, and a low surrogate's escape right after a high one.
-  auto hex4 = [&](int& unit) {
-    if (end - at < 4) return false;
-    unit = 0;
-    for (int i = 0; i < 4; ++i) {
-      const int digit = HexValue(at[i]);
-      if (digit < 0) return false;
-      unit = unit * 16 + digit;
-    }
-    at += 4;
-    return true;
-  };
-  // A surrogate without its other half is taken; the escape after it is one of its own.
-  int unit = 0;
-  if (!hex4(unit)) return false;
-  if (IsHighSurrogate(static_cast<unsigned>(unit)) && end - at >= 6 && at[0] == '\\' && at[1] == 'u') {
-    const char* after_high = at;
-    at += 2;
-    int low = 0;
-    if (!hex4(low) || !IsLowSurrogate(static_cast<unsigned>(low))) at = after_high;
-  }
-  at_ = at;
-  return true;
-}
-
-// One well-formed UTF-8 sequence, or a byte that starts none (read as U+FFFD when decoded).
-void JsonScanner::Utf8Sequence() {
-  const int length = WellFormedSequenceLength(at_, end_);
-  at_ += length == 0 ? 1 : length;
-}
-
 bool JsonScanner::StringValue(std::string& out, BrokenText& broken) {
   SkipBlanks();
   const char* first = at_;
-  if (!String()) return false;
-  DecodeString(std::string_view(first + 1, static_cast<std::size_t>(at_ - first) - 2), out, broken);
+  bool escaped = false;
+  if (first == end_ || *first != '"') return false;
+  const char* after = StringFrom(first, end_, escaped);
+  if (after == nullptr) return false;
+  at_ = after;
+  DecodeString(std::string_view(first + 1, static_cast<std::size_t>(after - first) - 2), out, broken);
   return true;
 }
 
+void JsonScanner::Open(char kind, std::size_t levels) {
+  if (!open_.empty() && open_.back().kind == kind) {
+    open_.back().levels += levels;
+  } else {
+    open_.push_back({kind, levels});
+  }
+}
+
+// Without recursion: the containers we are in are kept in open_, a run of one kind as one entry.
 // Local pointers throughout: the bytes read are chars, which may alias the scanner's own members,
 // so working on at_ directly would store and reload it at every byte.
-bool JsonScanner::Number() {
-  const char* at = at_;
-  const char* const end = end_;
-  const char* const first = at;
-  if (at < end && *at == '-') ++at;
-  if (at == end) return false;
-  if (*at == '0') {
-    ++at;
-  } else if (IsDigit(*at)) {
-    while (at < end && IsDigit(*at)) ++at;
-  } else {
-    return false;
-  }
-  bool plain = true;
-  if (at < end && *at == '.') {
-    ++at;
-    if (at == end || !IsDigit(*at)) return false;
-    while (at < end && IsDigit(*at)) ++at;
-  }
-  if (at < end && (*at == 'e' || *at == 'E')) {
-    plain = false;
-    ++at;
-    if (at < end && (*at == '+' || *at == '-')) ++at;
-    if (at == end || !IsDigit(*at)) return false;
-    while (at < end && IsDigit(*at)) ++at;
-  }
-  at_ = at;
-  // Only long digit runs or an exponent can reach beyond a double.
-  if (plain && at - first < 300) return true;
-  return !OverflowsDouble(std::string_view(first, static_cast<std::size_t>(at - first)));
-}
-
-bool JsonScanner::Literal(std::string_view word) {
-  if (static_cast<std::size_t>(end_ - at_) < word.size() || std::string_view(at_, word.size()) != word) {
-    return false;
-  }
-  at_ += word.size();
-  return true;
-}
-
-bool JsonScanner::Scalar() {
-  switch (*at_) {
-    case '"':
-      return String();
-    case 't':
-      return Literal("true");
-    case 'f':
-      return Literal("false");
-    case 'n':
-      return Literal("null");
-    default:
-      return Number();
-  }
-}
-
-// Without recursion: the containers we are in are kept in open_.
 bool JsonScanner::SkipAnyValue() {
-  SkipBlanks();
-  if (at_ == end_) return false;
-  if (*at_ != '{' && *at_ != '[') return Scalar();
+  const char* const end = end_;
+  const char* at = SkipBlanksFrom(at_, end);
+  if (at == end) return false;
   open_.clear();
   for (;;) {
-    SkipBlanks();
-    if (at_ == end_) return false;
-    const char c = *at_;
+    // A value starts here.
+    at = SkipBlanksFrom(at, end);
+    if (at == end) return false;
+    const char c = *at;
+    if (c == '[' && end - at > 1 && at[1] == '[') {
+      // All but the last of a run of '[' open an array whose first element is the next.
+      const std::size_t run = RunOf(at, end, '[');
+      Open('[', run - 1);
+      at += run - 1;
+    }
     if (c == '{' || c == '[') {
-      ++at_;
-      if (!Take(c == '{' ? '}' : ']')) {
-        open_.push_back(c);
-        if (c == '{') {
-          SkipBlanks();
-          if (!String() || !Take(':')) return false;
-        }
+      const char close = c == '{' ? '}' : ']';
+      at = SkipBlanksFrom(at + 1, end);
+      if (at < end && *at == close) {
+        ++at;
+      } else {
+        Open(c, 1);
+        if (c == '{' && (at = KeyAndColonFrom(at, end)) == nullptr) return false;
         continue;
       }
-    } else if (!Scalar()) {
+    } else if ((at = ScalarFrom(at, end)) == nullptr) {
       return false;
     }
     // A value is complete: close what it completes, or go on to the next member or element.
     for (;;) {
-      if (open_.empty()) return true;
-      SkipBlanks();
-      if (at_ == end_) return false;
-      const char inside = open_.back();
-      if (*at_ == ',') {
-        ++at_;
-        if (inside == '{') {
-          SkipBlanks();
-          if (!String() || !Take(':')) return false;
-        }
+      if (open_.empty()) {
+        at_ = at;
+        return true;
+      }
+      at = SkipBlanksFrom(at, end);
+      if (at == end) return false;
+      OpenRun& inside = open_.back();
+      if (*at == ',') {
+        ++at;
+        if (inside.kind == '{' && (at = KeyAndColonFrom(SkipBlanksFrom(at, end), end)) == nullptr)
+          return false;
         break;
       }
-      if (*at_ != (inside == '{' ? '}' : ']')) return false;
-      ++at_;
-      open_.pop_back();
+      if (*at != (inside.kind == '{' ? '}' : ']')) return false;
+      // A run of ']' closes as many arrays of the run at once.
+      const std::size_t closed = inside.kind == '[' ? std::min(RunOf(at, end, ']'), inside.levels) : 1;
+      at += closed;
+      inside.levels -= closed;
+      if (inside.levels == 0) open_.pop_back();
     }
   }
 }

@@ -33,6 +33,9 @@ class JsonScanner {
     SkipBlanks();
     return at_ < end_ ? *at_ : '\0';
   }
+  // The character at the scan's position, without skipping blanks: where Peek, Array and Object
+  // have just skipped them, as before each element and member value they hand over.
+  char Next() const { return at_ < end_ ? *at_ : '\0'; }
   // Where the scan stands: the next value starts here after a Peek.
   const char* Position() const { return at_; }
   // True when only blanks are left.
@@ -46,10 +49,11 @@ class JsonScanner {
   bool SkipValue() {
     SkipBlanks();
     const char* at = at_;
-    if (at < end_ && *at >= '1' && *at <= '9') {
+    const char* const end = end_;
+    if (at < end && IsDigitFrom(*at, '1')) {
       do ++at;
-      while (at < end_ && *at >= '0' && *at <= '9');
-      if (at - at_ < 300 && (at == end_ || (*at != '.' && *at != 'e' && *at != 'E'))) {
+      while (at < end && IsDigitFrom(*at, '0'));
+      if (at - at_ < 300 && (at == end || (*at != '.' && (*at | 0x20) != 'e'))) {
         at_ = at;
         return true;
       }
@@ -92,7 +96,9 @@ class JsonScanner {
   // Inline, like Peek and Take: they run several times for every value of the text.
   void SkipBlanks() {
     const char* at = at_;
-    while (at < end_ && (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r')) ++at;
+    while (at < end_ && static_cast<unsigned char>(*at) <= ' ' &&
+           (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r'))
+      ++at;
     at_ = at;
   }
   bool Take(char c) {
@@ -101,21 +107,25 @@ class JsonScanner {
     ++at_;
     return true;
   }
+  // A digit from `lowest` to '9', in one comparison.
+  static bool IsDigitFrom(char c, char lowest) {
+    return static_cast<unsigned char>(c - lowest) <= static_cast<unsigned char>('9' - lowest);
+  }
+
+  // Containers SkipValue is inside: `levels` of one kind, '{' or '[', one in another.
+  struct OpenRun {
+    char kind;
+    std::size_t levels;
+  };
+
   bool SkipAnyValue();
-  bool Scalar();
-  void PlainRun();
+  void Open(char kind, std::size_t levels);
   bool Key(std::string_view& key);
-  bool String();
-  bool Escape();
-  void Utf8Sequence();
-  bool Number();
-  bool Literal(std::string_view word);
 
   const char* at_;
   const char* end_;
-  bool escaped_ = false;     // the last string scanned held an escape
-  std::string decoded_key_;  // a key with escapes, decoded
-  std::vector<char> open_;   // SkipValue's containers, kept between calls
+  std::string decoded_key_;    // a key with escapes, decoded
+  std::vector<OpenRun> open_;  // kept between calls
 };
 
 }  // namespace palaverlink

@@ -15,6 +15,7 @@
 #include "chat/answer_walk.h"
 #include "chat/outbound_batch.h"
 #include "chat/poll_pace.h"
+#include "chat/shown_memory.h"
 #include "support/mended_json.h"
 
 namespace palaverlink {
@@ -309,6 +310,22 @@ TEST(AnswerWalk, TimedAndUntimedShareOneBoundTimedFirst) {
     EXPECT_EQ(walked.chosen.size() - timed, c.chosen_untimed);
     EXPECT_EQ(walked.dropped, c.dropped);
   }
+}
+
+// The memory forgets the oldest past its bound and nothing else, however the texts' fingerprints
+// fall in its table: lengths from 1 byte (the shortest text) across the eight-byte steps.
+TEST(ShownMemory, ForgetsOnlyTheOldestPastItsBound) {
+  const auto text = [](std::size_t i) { return std::to_string(i) + std::string(i % 23, 'x'); };
+  constexpr std::size_t kMore = 300;
+  ShownMemory memory;
+  for (std::size_t i = 0; i < kRememberedMessages + kMore; ++i) memory.Remember(text(i));
+  memory.Remember(text(kRememberedMessages + kMore - 1));  // once more: not a second entry
+  for (std::size_t i = 0; i < kRememberedMessages + kMore; ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(memory.Contains(text(i)), i >= kMore) << text(i);
+  }
+  EXPECT_FALSE(memory.Contains(text(kRememberedMessages + kMore)));
+  EXPECT_FALSE(memory.Contains(text(kRememberedMessages + kMore - 1) + " "));
 }
 
 }  // namespace
