@@ -3,7 +3,7 @@
 #include "core/guard.h"
 #include "core/host/host_api.h"
 #include "link/bot_request.h"
-#include "link/outbox.h"
+#include "link/outage_buffer.h"
 
 namespace palaverlink {
 namespace {
@@ -23,7 +23,7 @@ void HealthCheck() {
   probe.path = "/health";
   probe.role = LinkRole::kProbe;
   SendToBot(probe, [](const RequestOutcome&, const std::string&, LinkChange change) {
-    if (change == LinkChange::kCameBack) ResumeOutbox();
+    if (change == LinkChange::kCameBack) ResumeOutageBuffer();
   });
 }
 

@@ -1,24 +1,65 @@
-#include "link/outbox.h"
+#include "link/outage_buffer.h"
 
 #include <algorithm>
+#include <deque>
 #include <utility>
 
 #include "core/host/host_api.h"
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/settings.h"
+#include "core/warning_pace.h"
 #include "link/bot_request.h"
 #include "link/idempotency_key.h"
 
 namespace palaverlink {
 namespace {
 
-bool IsLine(const OutboxPost& post) { return post.ifUndelivered == IfUndelivered::kResend; }
+struct WaitingPost {
+  std::string key;  // the same on every attempt
+  std::string path;
+  std::string body;
+  IfUndelivered ifUndelivered = IfUndelivered::kResend;  // kResend: a line; kDrop: a player list
+  std::int64_t putInMs = 0;                              // the host's system clock
+  int unknownFates = 0;  // attempts that ended without knowing whether the bot took it
+  bool late = false;     // already counted as waiting longer than kLongestWaitMs
+};
 
-std::size_t OnItsWay() { return Outbox().sending ? 1 : 0; }
+// The fates of the lines since the buffer last stood empty with the link up.
+struct LineFates {
+  std::size_t delivered = 0;
+  std::size_t refused = 0;
+  std::size_t gaveUp = 0;
+  std::size_t dropped = 0;  // the oldest waiting, when a new one found the buffer full
+};
 
-void Forget(std::deque<OutboxPost>::iterator post) {
-  OutboxRecord& box = Outbox();
+struct BufferRecord {
+  std::deque<WaitingPost> posts;  // oldest first; the first is on its way while `sending`
+  bool sending = false;
+  std::size_t lines = 0;      // posts that are lines
+  std::size_t lineBytes = 0;  // their bodies
+  LineFates fates;
+  // Since the buffer last stood empty: a line was held back by the link, dropped, given up or
+  // late. The fates then go into one line once the buffer is empty again.
+  bool troubled = false;
+  std::int64_t linkBackMs = 0;  // the last reconnection: a line's wait counts from here at the earliest
+  WarningPace fullPace;
+  WarningPace latePace;
+  // Lines given up and dropped since the load, never reset by a report.
+  LineFates sinceLoad;
+};
+
+BufferRecord& Buffer() {
+  static auto* const record = new BufferRecord();  // never destroyed: see core/guard.cpp
+  return *record;
+}
+
+bool IsLine(const WaitingPost& post) { return post.ifUndelivered == IfUndelivered::kResend; }
+
+std::size_t OnItsWay() { return Buffer().sending ? 1 : 0; }
+
+void Forget(std::deque<WaitingPost>::iterator post) {
+  BufferRecord& box = Buffer();
   if (IsLine(*post)) {
     --box.lines;
     box.lineBytes -= post->body.size();
@@ -26,14 +67,14 @@ void Forget(std::deque<OutboxPost>::iterator post) {
   box.posts.erase(post);
 }
 
-void ForgetFirst() { Forget(Outbox().posts.begin()); }
+void ForgetFirst() { Forget(Buffer().posts.begin()); }
 
 void GiveUpFirst(const std::string& last_failure) {
-  OutboxRecord& box = Outbox();
-  const OutboxPost& post = box.posts.front();
-  Log().warn(messages::kOutboxGaveUp, post.path, post.key, last_failure);
+  BufferRecord& box = Buffer();
+  const WaitingPost& post = box.posts.front();
+  Log().warn(messages::kOutageBufferGaveUp, post.path, post.key, last_failure);
   ForgetFirst();
-  ++box.counts.gaveUp;
+  ++box.fates.gaveUp;
   ++box.sinceLoad.gaveUp;
   box.troubled = true;
 }
@@ -41,36 +82,37 @@ void GiveUpFirst(const std::string& last_failure) {
 // The first post is the oldest: a wait past the bound with the link up is said at once, then at
 // most once a minute with the number of lines that waited so long.
 void WatchTheWait() {
-  OutboxRecord& box = Outbox();
-  if (box.posts.empty() || LinkState().bridgeDown) return;
-  OutboxPost& oldest = box.posts.front();
+  BufferRecord& box = Buffer();
+  if (box.posts.empty() || LinkIsDown()) return;
+  WaitingPost& oldest = box.posts.front();
   const std::int64_t now = host::SystemTimeMs();
   const std::int64_t waited = now - std::max(oldest.putInMs, box.linkBackMs);
   if (oldest.late || !IsLine(oldest) || waited <= kLongestWaitMs) return;
   oldest.late = true;
   box.troubled = true;
   if (const auto count = box.latePace.Note(now)) {
-    Log().warn(messages::kOutboxLate, *count, kLongestWaitMs / 1000, waited / 1000, box.lines);
+    Log().warn(messages::kOutageBufferLate, *count, kLongestWaitMs / 1000, waited / 1000, box.lines);
   }
 }
 
 // Full (too many lines waiting, or too many bytes held): the oldest waiting lines go. The one on
 // its way stays, and so does a waiting player list (a newer one replaces it: one at most).
 void MakeRoom() {
-  OutboxRecord& box = Outbox();
+  BufferRecord& box = Buffer();
   const auto limit = static_cast<std::size_t>(std::max(1, Settings().OutageBufferLines));
   const std::size_t line_on_its_way = box.sending && IsLine(box.posts.front()) ? 1 : 0;
-  while (box.lines - line_on_its_way > limit || box.lineBytes > kOutboxBodyBytes) {
+  while (box.lines - line_on_its_way > limit || box.lineBytes > kOutageBufferBodyBytes) {
     const auto oldest =
         std::find_if(box.posts.begin() + static_cast<std::ptrdiff_t>(OnItsWay()), box.posts.end(), IsLine);
     if (oldest == box.posts.end()) return;
     Forget(oldest);
-    ++box.counts.dropped;
+    ++box.fates.dropped;
     ++box.sinceLoad.dropped;
     box.troubled = true;
-    if (LinkState().bridgeDown) continue;  // an outage: the line after the reconnection counts them
+    if (LinkIsDown()) continue;  // an outage: the line after the reconnection counts them
     if (const auto count = box.fullPace.Note(host::SystemTimeMs())) {
-      Log().warn(messages::kOutboxFull, *count, Settings().OutageBufferLines, kOutboxBodyBytes / 1024);
+      Log().warn(messages::kOutageBufferFull, *count, Settings().OutageBufferLines,
+                 kOutageBufferBodyBytes / 1024);
     }
   }
 }
@@ -78,21 +120,21 @@ void MakeRoom() {
 void Pump();
 
 void OnFirstCompleted(const std::string& key, const RequestOutcome& outcome, const std::string& text) {
-  OutboxRecord& box = Outbox();
-  // A completion from before a reset of the outbox (a test's, or one that outlived its load).
+  BufferRecord& box = Buffer();
+  // A completion from before a reset of the buffer (a test's, or one that outlived its load).
   if (!box.sending || box.posts.empty() || box.posts.front().key != key) return;
   WatchTheWait();
   box.sending = false;
-  OutboxPost& first = box.posts.front();
+  WaitingPost& first = box.posts.front();
   const bool line = IsLine(first);
   switch (outcome.verdict) {
     case RequestVerdict::kSuccess:
       ForgetFirst();
-      if (line) ++box.counts.delivered;
+      if (line) ++box.fates.delivered;
       break;
     case RequestVerdict::kRefused:
       ForgetFirst();  // the link warned for the refusal
-      if (line) ++box.counts.refused;
+      if (line) ++box.fates.refused;
       break;
     case RequestVerdict::kKeyRejected:
     case RequestVerdict::kLinkLost:
@@ -106,24 +148,24 @@ void OnFirstCompleted(const std::string& key, const RequestOutcome& outcome, con
   Pump();
 }
 
-// Once the outbox stands empty with the link up, what went wrong since it last did is counted in
+// Once the buffer stands empty with the link up, what went wrong since it last did is counted in
 // one line; the counts start again either way.
 void ReportIfAllSent() {
-  OutboxRecord& box = Outbox();
-  if (box.sending || !box.posts.empty() || LinkState().bridgeDown) return;
+  BufferRecord& box = Buffer();
+  if (box.sending || !box.posts.empty() || LinkIsDown()) return;
   if (box.troubled) {
-    const OutboxCounts& counts = box.counts;
-    Log().info(messages::kOutboxSent, counts.delivered, counts.refused, counts.gaveUp, counts.dropped,
+    const LineFates& fates = box.fates;
+    Log().info(messages::kOutageBufferCaughtUp, fates.delivered, fates.refused, fates.gaveUp, fates.dropped,
                Settings().OutageBufferLines);
   }
-  box.counts = {};
+  box.fates = {};
   box.troubled = false;
 }
 
 // Sends the first post unless one is on its way; the link-down gate holds it while the link is down.
 Handover SendFirst() {
-  OutboxRecord& box = Outbox();
-  const OutboxPost& post = box.posts.front();
+  BufferRecord& box = Buffer();
+  const WaitingPost& post = box.posts.front();
   BotRequest request;
   request.method = HttpMethod::kPost;
   request.path = post.path;
@@ -138,7 +180,7 @@ Handover SendFirst() {
 }
 
 void Pump() {
-  OutboxRecord& box = Outbox();
+  BufferRecord& box = Buffer();
   // The host will not start requests: trying one again would hold back everything after it, so
   // each is given up, and all of them in one warning.
   std::size_t not_started = 0;
@@ -146,40 +188,35 @@ void Pump() {
   while (!box.sending && !box.posts.empty()) {
     const Handover handover = SendFirst();
     if (handover == Handover::kStarted) break;
-    if (handover == Handover::kBridgeDown) {
+    if (handover == Handover::kLinkDown) {
       if (box.lines > 0) box.troubled = true;  // first again once the link is back
       break;
     }
     if (IsLine(box.posts.front())) {
       if (not_started++ == 0) first_not_started = box.posts.front().key;
-      ++box.counts.gaveUp;
+      ++box.fates.gaveUp;
       ++box.sinceLoad.gaveUp;
       box.troubled = true;
     }
     ForgetFirst();
   }
   if (not_started > 0)
-    Log().warn(messages::kOutboxNotStarted, not_started, first_not_started, host::kNotStartedText);
+    Log().warn(messages::kOutageBufferNotStarted, not_started, first_not_started, host::kNotStartedText);
   ReportIfAllSent();
 }
 
 }  // namespace
 
-OutboxRecord& Outbox() {
-  static auto* const record = new OutboxRecord();  // never destroyed: see core/guard.cpp
-  return *record;
-}
-
-void ResetOutbox() { Outbox() = OutboxRecord{}; }
+void ResetOutageBuffer() { Buffer() = BufferRecord{}; }
 
 void PostInOrder(std::string path, std::string body, IfUndelivered if_undelivered) {
-  OutboxRecord& box = Outbox();
-  if (LinkState().bridgeDown && Settings().Debug) Log().info(messages::kKeptPost, path);
+  BufferRecord& box = Buffer();
+  if (LinkIsDown() && Settings().Debug) Log().info(messages::kKeptPost, path);
   if (if_undelivered == IfUndelivered::kDrop) {
     // The newer list says all the waiting one would: it goes in its stead, behind what came since.
     const auto waiting =
         std::find_if(box.posts.begin() + static_cast<std::ptrdiff_t>(OnItsWay()), box.posts.end(),
-                     [&path](const OutboxPost& post) { return !IsLine(post) && post.path == path; });
+                     [&path](const WaitingPost& post) { return !IsLine(post) && post.path == path; });
     if (waiting != box.posts.end()) Forget(waiting);
   } else {
     ++box.lines;
@@ -192,14 +229,31 @@ void PostInOrder(std::string path, std::string body, IfUndelivered if_undelivere
   Pump();
 }
 
-void ResumeOutbox() {
-  Outbox().linkBackMs = host::SystemTimeMs();
+void ResumeOutageBuffer() {
+  Buffer().linkBackMs = host::SystemTimeMs();
   Pump();
 }
 
 void ReportUnsentAtUnload() {
-  const OutboxRecord& box = Outbox();
-  if (box.lines > 0) Log().warn(messages::kOutboxUnsentAtUnload, box.lines);
+  const BufferRecord& box = Buffer();
+  if (box.lines > 0) Log().warn(messages::kOutageBufferUnsentAtUnload, box.lines);
+}
+
+OutageBufferSummary SummariseOutageBuffer() {
+  const BufferRecord& box = Buffer();
+  OutageBufferSummary summary;
+  summary.lines = box.lines;
+  summary.lineBytes = box.lineBytes;
+  if (!box.posts.empty()) summary.oldestPutInMs = box.posts.front().putInMs;
+  summary.gaveUpSinceLoad = box.sinceLoad.gaveUp;
+  summary.droppedSinceLoad = box.sinceLoad.dropped;
+  return summary;
+}
+
+void BackdateOldestWait(std::int64_t ms) {
+  BufferRecord& box = Buffer();
+  if (!box.posts.empty()) box.posts.front().putInMs -= ms;
+  box.linkBackMs -= ms;
 }
 
 }  // namespace palaverlink
