@@ -38,7 +38,7 @@ void BM_HealthProbe(benchmark::State& state) {
   BenchHost bench(70);
   std::int64_t done = 0;
   for (auto _ : state) {
-    HealthCheck();
+    SendHealthProbe();
     RestartWhenDue(state, bench, done, 1, kRequestsPerRestart, [] {});
   }
 }

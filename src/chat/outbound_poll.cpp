@@ -19,6 +19,8 @@ namespace {
 
 constexpr char kOutboundPath[] = "/api/chat/outbound";
 constexpr int kPaceTimerSeconds = 1;
+// An outstanding poll older than this is counted as lost, so that polling never stops for good.
+constexpr int kOutboundPollLostSeconds = 30;
 
 // The poll that is out, and its pace.
 struct PollRecord {

@@ -16,7 +16,7 @@ std::int64_t& LastProbeTickMs() {
 
 }  // namespace
 
-void HealthCheck() {
+void SendHealthProbe() {
   LastProbeTickMs() = host::SystemTimeMs();
   BotRequest probe;
   probe.method = HttpMethod::kGet;
@@ -29,9 +29,10 @@ void HealthCheck() {
 
 void StartHealthProbe() {
   LastProbeTickMs() = host::SystemTimeMs();
-  host::RegisterRecurringTimer([] { RunGuarded("health check", [] { HealthCheck(); }); }, HealthCheckSeconds);
+  host::RegisterRecurringTimer([] { RunGuarded("health check", [] { SendHealthProbe(); }); },
+                               kHealthProbeSeconds);
 }
 
-std::int64_t NextProbeAtMs() { return LastProbeTickMs() + std::int64_t{HealthCheckSeconds} * 1000; }
+std::int64_t NextProbeAtMs() { return LastProbeTickMs() + std::int64_t{kHealthProbeSeconds} * 1000; }
 
 }  // namespace palaverlink

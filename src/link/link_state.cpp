@@ -7,6 +7,7 @@
 #include "core/log_messages.h"
 #include "core/settings.h"
 #include "core/warning_pace.h"
+#include "link/health_probe.h"
 
 namespace palaverlink {
 namespace {
@@ -35,9 +36,9 @@ LinkChange MarkLinkDown(const Endpoint& endpoint, RequestVerdict verdict, std::s
                          ? "the bot rejected the API key (401) on " + Describe(endpoint)
                          : Describe(endpoint) + " failed: " + std::string(failure_text);
   if (verdict == RequestVerdict::kKeyRejected) {
-    Log().warn(messages::kKeyRejected, Describe(endpoint), HealthCheckSeconds);
+    Log().warn(messages::kKeyRejected, Describe(endpoint), kHealthProbeSeconds);
   } else {
-    Log().warn(messages::kLostConnection, Describe(endpoint), failure_text, HealthCheckSeconds);
+    Log().warn(messages::kLostConnection, Describe(endpoint), failure_text, kHealthProbeSeconds);
   }
   return LinkChange::kWentDown;
 }

@@ -16,9 +16,6 @@
 
 namespace palaverlink {
 
-// The health probe's period, and so the "retry every {}s" of both link-down warnings.
-inline constexpr int HealthCheckSeconds = 30;
-
 enum class HttpMethod { kGet, kPost };
 
 // What a request asks for: how warnings and guards name it ("POST /api/chat/inbound").

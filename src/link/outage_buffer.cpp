@@ -99,7 +99,7 @@ void WatchTheWait() {
 // its way stays, and so does a waiting player list (a newer one replaces it: one at most).
 void MakeRoom() {
   BufferRecord& box = Buffer();
-  const auto limit = static_cast<std::size_t>(std::max(1, Settings().OutageBufferLines));
+  const auto limit = static_cast<std::size_t>(Settings().OutageBufferLines);
   const std::size_t line_on_its_way = box.sending && IsLine(box.posts.front()) ? 1 : 0;
   while (box.lines - line_on_its_way > limit || box.lineBytes > kOutageBufferBodyBytes) {
     const auto oldest =

@@ -81,7 +81,7 @@ TEST_F(Link, EveryRequestCarriesTheKeyWhenOneIsSet) {
   Post("/api/sessions/leave");
   EXPECT_THAT(LastRequest().headers,
               ElementsAre("Authorization: Bearer  s3cret key ", StartsWith("Idempotency-Key: ")));
-  HealthCheck();
+  SendHealthProbe();
   EXPECT_THAT(LastRequest().headers, ElementsAre("Authorization: Bearer  s3cret key "));
 }
 
@@ -108,7 +108,7 @@ TEST_F(Link, EveryPostCarriesAKeyOfItsOwn) {
   ResetPluginState();  // a new load numbers its posts from 1 again: the prefix keeps them apart
   post_and_keep_key(IfUndelivered::kDrop);
   EXPECT_EQ(keys.size(), 4u);
-  HealthCheck();
+  SendHealthProbe();
   EXPECT_THAT(LastRequest().headers, IsEmpty());
 }
 
@@ -116,7 +116,7 @@ TEST_F(Link, UrlIsPlainConcatenation) {
   ApplyConfig({{"BridgeUrl", ""}});
   Post("/api/sessions/sync");
   ApplyConfig({{"BridgeUrl", "http://bot:1/base"}});
-  HealthCheck();
+  SendHealthProbe();
   ASSERT_EQ(env().Requests().size(), 2u);
   EXPECT_EQ(env().Requests()[0].url, "/api/sessions/sync");
   EXPECT_EQ(env().Requests()[1].url, "http://bot:1/base/health");
@@ -329,9 +329,9 @@ TEST_F(Link, CompletionsAfterTheLinkWentDownLeaveItDown) {
 }
 
 TEST_F(Link, HealthProbeOutcomeWhileUpChangesNothing) {
-  HealthCheck();
+  SendHealthProbe();
   host().Complete(LastRequest().id, false, "HTTP 401 Unauthorized");
-  HealthCheck();
+  SendHealthProbe();
   host().Complete(LastRequest().id, true, "ok");
   EXPECT_FALSE(LinkIsDown());
   EXPECT_THAT(PluginLog(), IsEmpty());
@@ -339,12 +339,12 @@ TEST_F(Link, HealthProbeOutcomeWhileUpChangesNothing) {
 
 TEST_F(Link, HealthProbeBringsTheLinkBackOnItsFirstSuccess) {
   TakeDown();
-  HealthCheck();
+  SendHealthProbe();
   EXPECT_EQ(LastRequest().url, "http://127.0.0.1:8765/health");
   host().Complete(LastRequest().id, false, "Couldn't connect to server");
   EXPECT_TRUE(LinkIsDown());
 
-  HealthCheck();
+  SendHealthProbe();
   host().Complete(LastRequest().id, true, "not even JSON");
   EXPECT_FALSE(LinkIsDown());
   EXPECT_EQ(PluginLog().back(), Info("Palaverlink reconnected to bot."));
@@ -358,7 +358,7 @@ TEST_F(Link, RejectedKeyWarnsOncePerDownUpCycle) {
     Post("/api/chat/inbound");
     host().Complete(LastRequest().id, false, "HTTP 401 Unauthorized");
     Post("/api/chat/inbound");  // dropped
-    HealthCheck();
+    SendHealthProbe();
     host().Complete(LastRequest().id, true, "");
   }
   const PluginLine warning = Warning(KeyWarning("POST /api/chat/inbound"));

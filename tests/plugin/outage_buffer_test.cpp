@@ -45,7 +45,7 @@ class OutageBuffer : public ComponentFixture {
   }
   void Succeed() { host().Complete(LastRequest().id, true, "{}"); }
   void Reconnect() {
-    HealthCheck();
+    SendHealthProbe();
     host().Complete(LastRequest().id, true, "ok");
     ASSERT_FALSE(LinkIsDown());
   }
@@ -284,7 +284,7 @@ TEST_F(OutageBuffer, LinesTheHostWillNotStartAreGivenUpInOneWarning) {
   Fail();
   Chat("b");
   Chat("c");
-  HealthCheck();
+  SendHealthProbe();
   env().RefuseRequests(true);
   host().Complete(LastRequest().id, true, "ok");
   env().RefuseRequests(false);
