@@ -118,7 +118,7 @@ void BM_OutboundAnswerOfOneMiB(benchmark::State& state) {
   bench.game().KeepRecords(false);
   double worst_ns = 0;
   for (auto _ : state) {
-    OutboundCursor() = kFirstCreatedAt - 1;
+    SetOutboundCursor(kFirstCreatedAt - 1);
     const double began = ThreadCpuNs();
     ShowOutboundAnswer(shape.answer);
     worst_ns = std::max(worst_ns, ThreadCpuNs() - began);

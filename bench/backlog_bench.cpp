@@ -68,7 +68,7 @@ void BM_OutboundBacklog(benchmark::State& state) {
     // The simulated game's list of every line shown would grow to 350,000 entries here, and its
     // reallocations are no cost of the plug-in's (a real game keeps no such list).
     bench.game().KeepRecords(false);
-    OutboundCursor() = kFirstCreatedAt - 1;
+    SetOutboundCursor(kFirstCreatedAt - 1);
     int rounds = 0;
     for (;;) {
       const std::int64_t since = OutboundCursor();

@@ -20,7 +20,7 @@ void BM_PollRoundEmpty(benchmark::State& state) {
   for (auto _ : state) {
     // One round is one poll and its answer: a fresh pace, which would hold back every fifth poll
     // until its one-second timer ticks.
-    OutboundPollState().pace = PollPace{};
+    ResetOutboundPoll();
     const std::size_t requests = bench.env().Requests().size();
     PollOutbound();
     if (bench.env().Requests().size() != requests + 1) {
@@ -38,7 +38,7 @@ void BM_HealthProbe(benchmark::State& state) {
   BenchHost bench(70);
   std::int64_t done = 0;
   for (auto _ : state) {
-    HealthCheck();
+    SendHealthProbe();
     RestartWhenDue(state, bench, done, 1, kRequestsPerRestart, [] {});
   }
 }

@@ -50,7 +50,7 @@ void BM_OutboundCompletion(benchmark::State& state) {
   BenchHost bench(1);
   std::int64_t done = 0;
   for (auto _ : state) {
-    OutboundCursor() = kFirstCreatedAt - 1;
+    SetOutboundCursor(kFirstCreatedAt - 1);
     ShowOutboundAnswer(answer.text);
     RestartWhenDue(state, bench, done, messages, kShownPerRestart, [] {});
   }

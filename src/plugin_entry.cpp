@@ -14,7 +14,7 @@
 #include "core/log_messages.h"
 #include "core/settings.h"
 #include "link/health_probe.h"
-#include "link/outbox.h"
+#include "link/outage_buffer.h"
 #include "plugin_reset.h"
 #include "sessions/join_hook.h"
 #include "sessions/logout_hook.h"
@@ -77,9 +77,8 @@ void StartUp() {
   InstallHookOrWarn(kLogoutName, &LogoutHook, GameLogoutHandler(), "logouts");
   InstallHookOrWarn(kNewPlayerName, &JoinHook, GameNewPlayerHandler(), "joins at once");
 
-  // The callbacks capture nothing; each is one guarded entry, named after its timer.
-  host::RegisterRecurringTimer([] { RunGuarded("outbound poll", [] { PollOutbound(); }); },
-                               Settings().OutboundPollSeconds);
+  // Each module registers its timers: each callback one guarded entry, named after its timer.
+  StartOutboundPoll(Settings().OutboundPollSeconds);
   StartSessionSync(Settings().SyncIntervalSeconds);
   StartHealthProbe();
   StartStatusCommand();

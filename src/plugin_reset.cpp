@@ -1,6 +1,7 @@
 #include "plugin_reset.h"
 
 #include "chat/chat_hook.h"
+#include "chat/outbound_poll.h"
 #include "chat/outbound_poll_state.h"
 #include "core/guard.h"
 #include "core/log_channel.h"
@@ -8,7 +9,7 @@
 #include "game/map_id.h"
 #include "link/idempotency_key.h"
 #include "link/link_state.h"
-#include "link/outbox.h"
+#include "link/outage_buffer.h"
 #include "link/post_json.h"
 #include "sessions/join_hook.h"
 #include "sessions/logout_hook.h"
@@ -21,10 +22,11 @@ void ResetPluginState() {
   ResetLogChannel();
   ResetGuards();
   ResetOutboundPoll();
+  ResetOutboundPollState();
   ResetLinkState();
-  ResetOutbox();
+  ResetOutageBuffer();
   ResetIdempotencyKeys();
-  ResetUnusableMapNames();
+  ResetMapId();
   ResetSessionStarts();
   ResetGameChatHandler();
   ResetGameLogoutHandler();

@@ -1,7 +1,6 @@
 #include "chat/outbound_answer.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -24,9 +23,8 @@ namespace {
 // A bot that errs the same way in every answer gets one warning, not one per poll; an answer
 // without the fault ends its run.
 template <typename Warn>
-void WarnOncePerRun(bool& in_run, bool fault, Warn&& warn) {
-  if (fault && !in_run) warn();
-  in_run = fault;
+void WarnOncePerRun(AnswerFault fault, bool present, Warn&& warn) {
+  if (BeginsRun(fault, present)) warn();
 }
 
 const char* BrokenTextKinds(const BrokenText& broken) {
@@ -49,26 +47,20 @@ const char* FarAheadCause(std::int64_t created_at, std::int64_t now_ms) {
 }  // namespace
 
 ShownAnswer ShowOutboundAnswer(std::string_view text) {
-  OutboundPollRecord& record = OutboundPollState();
-  ShownSoFar& so_far = OutboundShownSoFar();
-  std::int64_t& cursor = so_far.cursor;
-  const std::int64_t cursor_before = cursor;
+  const std::int64_t cursor_before = OutboundCursor();
   const std::int64_t now = host::SystemTimeMs();
-  const WalkedAnswer answer = WalkOutboundAnswer(text, {cursor_before, now, so_far.unordered});
+  const WalkedAnswer answer = WalkOutboundAnswer(text, {cursor_before, now, ShownWithoutTime()});
 
   std::size_t malformed = answer.malformed;
   std::size_t too_long = 0;
   std::size_t broken_messages = 0;
   BrokenText broken;
   std::size_t cleaned = 0;
+  std::size_t shown = 0;
   if (!answer.chosen.empty() && Settings().Debug)
     Log().info(messages::kOutboundDelivered, answer.chosen.size());
   for (const ChosenElement& element : answer.chosen) {
-    if (element.createdAt && *element.createdAt > cursor) {
-      cursor = *element.createdAt;
-      so_far.greatestCreatedAt = std::max(so_far.greatestCreatedAt, cursor);
-      record.cursorIsLoadStamp = false;
-    }
+    if (element.createdAt) TakeCreatedAt(*element.createdAt);
     if (element.text.size() > kLongestMessageElementBytes) {
       ++too_long;
       continue;
@@ -88,60 +80,55 @@ ShownAnswer ShowOutboundAnswer(std::string_view text) {
       Log().info(messages::kOutboundMessage, message->kind, message->author, message->message);
     BroadcastChatLine(message->senderTag, message->chatLine);
     // The bot sends it again at every poll: it is not before `since`.
-    if (!element.createdAt) so_far.unordered.Remember(element.text);
-    ++record.counts.shown;
+    if (!element.createdAt) RememberShownWithoutTime(element.text);
+    ++shown;
   }
-  record.counts.skipped += malformed + too_long + answer.dropped;
-  record.counts.mended += broken_messages;
+  CountAnswer(shown, malformed + too_long + answer.dropped, broken_messages);
 
-  if (answer.answeredAt && record.cursorIsLoadStamp) {
+  if (answer.answeredAt && CursorIsLoadStamp()) {
     // A bot that held the poll answers with the time it was asked, or later.
-    const auto held = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                            record.sentAt);
-    const std::int64_t asked_at = now - held.count();
+    const std::int64_t asked_at = now - LastPollSentMsAgo();
     if (const auto on_bot_clock =
-            CursorOnBotClock(cursor, asked_at, *answer.answeredAt, so_far.greatestCreatedAt)) {
+            CursorOnBotClock(OutboundCursor(), asked_at, *answer.answeredAt, GreatestCreatedAt())) {
       Log().warn(messages::kBotClockBehind, (asked_at - *answer.answeredAt) / 1000, *answer.answeredAt,
                  asked_at, *on_bot_clock);
-      cursor = *on_bot_clock;
-      record.cursorIsLoadStamp = false;
+      PutCursorOnBotClock(*on_bot_clock);
     }
   }
   std::int64_t ahead_ms = answer.aheadMs;
   if (answer.answeredAt && *answer.answeredAt > now) ahead_ms = std::max(ahead_ms, *answer.answeredAt - now);
 
-  AnswerWarningRuns& runs = record.warnings;
-  WarnOncePerRun(runs.unparsable, answer.shape == AnswerShape::kUnparsable,
+  WarnOncePerRun(AnswerFault::kUnparsable, answer.shape == AnswerShape::kUnparsable,
                  [&] { Log().warn(messages::kOutboundUnparsable, AnswerExcerpt(text)); });
-  WarnOncePerRun(runs.missingMessages, answer.shape == AnswerShape::kMissingMessages,
+  WarnOncePerRun(AnswerFault::kMissingMessages, answer.shape == AnswerShape::kMissingMessages,
                  [&] { Log().warn(messages::kOutboundMissingMessages, AnswerExcerpt(text)); });
-  WarnOncePerRun(runs.malformed, malformed > 0,
+  WarnOncePerRun(AnswerFault::kMalformed, malformed > 0,
                  [&] { Log().warn(messages::kOutboundSkipped, malformed, AnswerExcerpt(text)); });
-  WarnOncePerRun(runs.stale, answer.stale > 0, [&] {
+  WarnOncePerRun(AnswerFault::kStale, answer.stale > 0, [&] {
     Log().warn(messages::kOutboundStale, answer.stale, cursor_before, AnswerExcerpt(text));
   });
-  WarnOncePerRun(runs.tooLong, too_long > 0, [&] {
+  WarnOncePerRun(AnswerFault::kTooLong, too_long > 0, [&] {
     Log().warn(messages::kOutboundTooLong, too_long, kLongestMessageElementBytes, AnswerExcerpt(text));
   });
-  WarnOncePerRun(runs.dropped, answer.dropped > 0, [&] {
+  WarnOncePerRun(AnswerFault::kDropped, answer.dropped > 0, [&] {
     Log().warn(messages::kOutboundDropped, answer.dropped, kUnorderedPerCompletion, kShownPerCompletion,
                AnswerExcerpt(text));
   });
-  WarnOncePerRun(runs.brokenText, broken_messages > 0, [&] {
+  WarnOncePerRun(AnswerFault::kBrokenText, broken_messages > 0, [&] {
     Log().warn(messages::kOutboundBrokenText, broken_messages, BrokenTextKinds(broken), AnswerExcerpt(text));
   });
-  WarnOncePerRun(runs.controls, cleaned > 0,
+  WarnOncePerRun(AnswerFault::kControls, cleaned > 0,
                  [&] { Log().warn(messages::kOutboundControlsReplaced, cleaned, AnswerExcerpt(text)); });
-  WarnOncePerRun(runs.withoutTime, answer.withoutTime > 0, [&] {
+  WarnOncePerRun(AnswerFault::kWithoutTime, answer.withoutTime > 0, [&] {
     Log().warn(messages::kOutboundWithoutTime, answer.withoutTime, kRememberedMessages, AnswerExcerpt(text));
   });
-  WarnOncePerRun(runs.farAhead, answer.farAhead > 0, [&] {
+  WarnOncePerRun(AnswerFault::kFarAhead, answer.farAhead > 0, [&] {
     Log().warn(messages::kOutboundFarAhead, answer.farAhead, answer.farthestAhead, now,
                FarAheadCause(answer.farthestAhead, now), AnswerExcerpt(text));
   });
-  WarnOncePerRun(runs.clockAhead, ahead_ms > kClockToleranceMs,
+  WarnOncePerRun(AnswerFault::kClockAhead, ahead_ms > kClockToleranceMs,
                  [&] { Log().warn(messages::kBotClockAhead, ahead_ms / 1000, AnswerExcerpt(text)); });
-  return {cursor > cursor_before, answer.more};
+  return {OutboundCursor() > cursor_before, answer.more};
 }
 
 }  // namespace palaverlink

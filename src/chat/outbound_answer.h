@@ -4,9 +4,13 @@
 
 #include <string_view>
 
-#include "chat/poll_pace.h"
-
 namespace palaverlink {
+
+// What showing one answer did.
+struct ShownAnswer {
+  bool cursorMoved = false;  // the answer brought messages newer than the cursor
+  bool more = false;         // the answer held more than one completion shows
+};
 
 // A malformed element is skipped and the elements after it are still shown. The outcome says
 // whether to poll again at once.

@@ -24,8 +24,8 @@ std::optional<std::string> TextOr(TextMember& member, std::string_view fallback)
 
 constexpr std::string_view kEllipsis = "\xE2\x80\xA6";
 
-}  // namespace
-
+// `text` itself when it has at most `limit` bytes; else its longest start of whole UTF-8 characters
+// that leaves room for "…" (3 bytes), then "…".
 std::string CutToBytes(std::string_view text, std::size_t limit) {
   if (text.size() <= limit) return std::string(text);
   const std::size_t keep =
@@ -35,6 +35,8 @@ std::string CutToBytes(std::string_view text, std::size_t limit) {
   return cut;
 }
 
+// "[Gabblen]" for a line from the outside platform (kind exactly "gabblen"), else "<source map>"
+// with the name cut to kLongestSourceMapNameBytes.
 std::string SenderTag(std::string_view kind, std::string_view source_map_name) {
   if (kind == "gabblen") return "[Gabblen]";
   std::string tag = "<";
@@ -43,6 +45,8 @@ std::string SenderTag(std::string_view kind, std::string_view source_map_name) {
   return tag;
 }
 
+// "author: message", or the message alone when there is no author; the author cut to
+// kLongestAuthorBytes, then the line to kLongestChatLineBytes.
 std::string ChatLine(std::string_view author, std::string_view message) {
   if (author.empty()) return CutToBytes(message, kLongestChatLineBytes);
   std::string line = CutToBytes(author, kLongestAuthorBytes);
@@ -50,6 +54,8 @@ std::string ChatLine(std::string_view author, std::string_view message) {
   line += message;
   return line.size() <= kLongestChatLineBytes ? line : CutToBytes(line, kLongestChatLineBytes);
 }
+
+}  // namespace
 
 std::optional<OutboundMessage> ReadOutboundMessage(std::string_view element_text) {
   OutboundMessage shown;

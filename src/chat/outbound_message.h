@@ -29,25 +29,12 @@ inline constexpr std::size_t kLongestMessageElementBytes = 4096;
 
 // A chat line, or a source map's name, longer than this many bytes is cut at a character boundary
 // and ends in "…": every byte goes to every player, and one line of a megabyte would hold the game
-// thread for a tenth of a second or more (see bench/results.md). 2000 bytes is as long as a line
-// of most chat platforms.
+// thread for a tenth of a second or more (see bench/results.md).
 inline constexpr std::size_t kLongestChatLineBytes = 1000;
 inline constexpr std::size_t kLongestSourceMapNameBytes = 100;
 // The author is cut first, so that a long name leaves the line most of its room: no chat platform
 // allows names near this long.
 inline constexpr std::size_t kLongestAuthorBytes = 100;
-
-// `text` itself when it has at most `limit` bytes; else its longest start of whole UTF-8 characters
-// that leaves room for "…" (3 bytes), then "…".
-std::string CutToBytes(std::string_view text, std::size_t limit);
-
-// "[Gabblen]" for a line from the outside platform (kind exactly "gabblen"), else "<source map>"
-// with the name cut to kLongestSourceMapNameBytes.
-std::string SenderTag(std::string_view kind, std::string_view source_map_name);
-
-// "author: message", or the message alone when there is no author; the author cut to
-// kLongestAuthorBytes, then the line to kLongestChatLineBytes.
-std::string ChatLine(std::string_view author, std::string_view message);
 
 // The message of an element's JSON text (an object the walk has found well formed; its createdAt
 // is the walk's business), its texts made one line each (chat/one_line_text.h). Empty when a member

@@ -1,7 +1,7 @@
 #include "chat/outbound_poll.h"
 
-#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "chat/outbound_answer.h"
@@ -19,16 +19,30 @@ namespace {
 
 constexpr char kOutboundPath[] = "/api/chat/outbound";
 constexpr int kPaceTimerSeconds = 1;
+// An outstanding poll older than this is counted as lost, so that polling never stops for good.
+constexpr int kOutboundPollLostSeconds = 30;
 
-std::int64_t HeldMs(const OutboundPollRecord& poll) {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - poll.sentAt)
-      .count();
+// The poll that is out, and its pace.
+struct PollRecord {
+  // At most one poll is out at a time: with a bot slower than the poll interval, two polls with the
+  // same cursor would bring the same messages twice.
+  bool outstanding = false;
+  std::uint64_t sequence = 0;  // of the poll that is out
+  int secondsOut = 0;          // seconds of the pace timer since it was sent
+  PollPace pace;
+  // A poll at once that a completion asked for and the pace held back: the pace timer sends it.
+  std::optional<NextPoll> heldBack;
+};
+
+PollRecord& Poll() {
+  static auto* const record = new PollRecord();  // never destroyed: see core/guard.cpp
+  return *record;
 }
 
 void PollAtOnce(NextPoll next);
 
 void SendPoll(NextPoll why) {
-  auto& poll = OutboundPollState();
+  PollRecord& poll = Poll();
   if (!EnsureMapId()) return;
 
   BotRequest request;
@@ -40,19 +54,18 @@ void SendPoll(NextPoll why) {
   const std::uint64_t sequence = ++poll.sequence;
   const Handover sent =
       SendToBot(request, [sequence](const RequestOutcome& outcome, const std::string& text, LinkChange) {
-        auto& in_flight = OutboundPollState();
+        PollRecord& in_flight = Poll();
         if (!in_flight.outstanding || in_flight.sequence != sequence) return;
         in_flight.outstanding = false;
         if (outcome.verdict != RequestVerdict::kSuccess) return;
         const ShownAnswer shown = ShowOutboundAnswer(text);
-        const NextPoll next = NextPollAfter(shown, HeldMs(in_flight), Settings().OutboundWaitSeconds);
+        const NextPoll next = NextPollAfter(shown, LastPollSentMsAgo(), Settings().OutboundWaitSeconds);
         if (next != NextPoll::kAtTheTick) PollAtOnce(next);
       });
   if (sent != Handover::kStarted) return;
   poll.outstanding = true;
-  ++poll.counts.polls;
   poll.secondsOut = 0;
-  poll.sentAt = std::chrono::steady_clock::now();
+  NotePollSent();
   poll.pace.Sent(why);
 }
 
@@ -63,7 +76,7 @@ void SendPoll(NextPoll why) {
 // the lost poll follow them as every other timer does; only how long a bot held a poll, a matter
 // of fractions of a second, is read from the steady clock.
 void PaceTick() {
-  auto& poll = OutboundPollState();
+  PollRecord& poll = Poll();
   poll.pace.SecondPassed();
   if (poll.outstanding) {
     ++poll.secondsOut;
@@ -76,7 +89,7 @@ void PaceTick() {
 }
 
 void PollAtOnce(NextPoll next) {
-  auto& poll = OutboundPollState();
+  PollRecord& poll = Poll();
   if (poll.pace.Allows(next)) {
     SendPoll(next);
   } else {
@@ -86,13 +99,16 @@ void PollAtOnce(NextPoll next) {
 
 }  // namespace
 
+void StartOutboundPoll(int poll_seconds) {
+  host::RegisterRecurringTimer([] { RunGuarded("outbound poll", [] { PollOutbound(); }); }, poll_seconds);
+  host::RegisterRecurringTimer([] { RunGuarded("outbound poll pace", [] { PaceTick(); }); },
+                               kPaceTimerSeconds);
+}
+
+void ResetOutboundPoll() { Poll() = PollRecord{}; }
+
 void PollOutbound() {
-  auto& poll = OutboundPollState();
-  if (!poll.paceTimerStarted) {
-    poll.paceTimerStarted = true;
-    host::RegisterRecurringTimer([] { RunGuarded("outbound poll pace", [] { PaceTick(); }); },
-                                 kPaceTimerSeconds);
-  }
+  PollRecord& poll = Poll();
   if (poll.outstanding) {
     // Judged by the seconds since it was sent, not by poll ticks: with a poll interval above the
     // limit, a poll sent just before a tick (at once after a completion) would be lost at that tick

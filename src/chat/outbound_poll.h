@@ -9,4 +9,11 @@ namespace palaverlink {
 // allows no poll now.
 void PollOutbound();
 
+// Registers the poll timer ("outbound poll", every `poll_seconds`) and the pace's one-second timer
+// ("outbound poll pace").
+void StartOutboundPoll(int poll_seconds);
+
+// No poll out, and a fresh pace.
+void ResetOutboundPoll();
+
 }  // namespace palaverlink

@@ -1,39 +1,30 @@
-// The outbound poll's own state: the cursor, the poll that is out, its pace, and which warnings
-// about answers are in a run. The host runs all of the plug-in's code one call at a time on the
-// game thread, so nothing here has a lock.
+// Where the outbound poll stands: the cursor, what was shown, when the last poll went, which
+// warnings about answers are in a run, and the counts since the load. Only the operations below
+// change it. The host runs all of the plug-in's code one call at a time on the game thread, so
+// nothing here has a lock.
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <string_view>
 
-#include "chat/poll_pace.h"
 #include "chat/shown_memory.h"
 
 namespace palaverlink {
 
-// Warnings written once per run of answers of that kind; an answer without the fault ends its run.
-struct AnswerWarningRuns {
-  bool unparsable = false;
-  bool missingMessages = false;
-  bool malformed = false;
-  bool stale = false;
-  bool dropped = false;
-  bool tooLong = false;
-  bool brokenText = false;
-  bool controls = false;
-  bool withoutTime = false;
-  bool farAhead = false;
-  bool clockAhead = false;
-};
-
-// What a reload in the same process keeps: the cursor never moves back, so nothing is shown twice.
-struct ShownSoFar {
-  // Milliseconds since 1970-01-01 00:00 UTC: the greatest createdAt shown (the load's time at first).
-  std::int64_t cursor = 0;
-  std::int64_t greatestCreatedAt = 0;  // the greatest createdAt taken, on the bot's clock
-  ShownMemory unordered;
+// The faults of an answer that are warned of once per run of answers with that fault.
+enum class AnswerFault {
+  kUnparsable,
+  kMissingMessages,
+  kMalformed,
+  kStale,
+  kDropped,
+  kTooLong,
+  kBrokenText,
+  kControls,
+  kWithoutTime,
+  kFarAhead,
+  kClockAhead,
 };
 
 // Since the load.
@@ -44,36 +35,40 @@ struct OutboundCounts {
   std::size_t mended = 0;   // messages shown with text that was not UTF-8 mended
 };
 
-struct OutboundPollRecord {
-  // Still the load's stamp, from the server's clock: no createdAt has moved the cursor in this load.
-  bool cursorIsLoadStamp = true;
-  // At most one poll is out at a time: with a bot slower than the poll interval, two polls with the
-  // same cursor would bring the same messages twice.
-  bool outstanding = false;
-  std::uint64_t sequence = 0;  // of the poll that is out
-  int secondsOut = 0;          // seconds of the pace timer since it was sent
-  // How long the bot held it tells a long poll from an at-once answer.
-  std::chrono::steady_clock::time_point sentAt;
-  PollPace pace;
-  // A poll at once that a completion asked for and the pace held back: the pace timer sends it.
-  std::optional<NextPoll> heldBack;
-  bool paceTimerStarted = false;  // in this load
-  AnswerWarningRuns warnings;
-  OutboundCounts counts;
-};
-
-OutboundPollRecord& OutboundPollState();
-
-ShownSoFar& OutboundShownSoFar();
-
-// The outbound poll position.
-std::int64_t& OutboundCursor();
+// The poll's `since`, in milliseconds since 1970-01-01 00:00 UTC: the greatest createdAt shown (the
+// load's time at first).
+std::int64_t OutboundCursor();
+// The greatest createdAt taken, on the bot's clock.
+std::int64_t GreatestCreatedAt();
+// Still the load's stamp, from the server's clock: no createdAt has moved the cursor in this load.
+bool CursorIsLoadStamp();
+// The messages without a usable createdAt shown lately, which cannot move the cursor.
+const ShownMemory& ShownWithoutTime();
+// How long ago the last poll was sent: how long the bot held it, once it is answered.
+std::int64_t LastPollSentMsAgo();
+OutboundCounts OutboundCountsSinceLoad();
 
 // At a load: the cursor becomes the server's time, or stays where an earlier load of this process
-// left it when that is later.
+// left it when that is later, so nothing is shown twice.
 void StampOutboundCursor(std::int64_t now_ms);
+// The cursor at `ms`, wherever it stood (a benchmark that answers the same messages again).
+void SetOutboundCursor(std::int64_t ms);
 
-// Back to load-time values; what was shown is kept.
-void ResetOutboundPoll();
+// A poll went out now.
+void NotePollSent();
+// An answer took a message created at `created_at`: the cursor moves up to it.
+void TakeCreatedAt(std::int64_t created_at);
+// The load's stamp moves onto the bot's clock (chat/bot_clock.h).
+void PutCursorOnBotClock(std::int64_t cursor);
+// A message without a usable createdAt was shown: the bot sends it again at every poll.
+void RememberShownWithoutTime(std::string_view element);
+// What one answer showed, skipped, and showed mended.
+void CountAnswer(std::size_t shown, std::size_t skipped, std::size_t mended);
+// Whether the answer begins a run of `fault`: it has the fault and the answer before did not. An
+// answer without the fault ends its run.
+bool BeginsRun(AnswerFault fault, bool present);
+
+// Back to load-time values; what was shown (the cursor among it) is kept.
+void ResetOutboundPollState();
 
 }  // namespace palaverlink

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "chat/outbound_answer.h"
+
 namespace palaverlink {
 
 // Polls that bring no progress (an empty answer, old messages, one fresh notice) go at most this
@@ -15,15 +17,6 @@ inline constexpr std::size_t kPollsPerSecond = 4;
 // timer. Each shows a full completion, so a backlog drains at up to 320 messages a second; and a
 // completion stays within 1 ms, so a drain holds at most some 4 % of the game thread.
 inline constexpr std::size_t kDrainPollsPerSecond = 40;
-
-// An outstanding poll older than this is counted as lost, so that polling never stops for good.
-inline constexpr int kOutboundPollLostSeconds = 30;
-
-// What showing one answer did.
-struct ShownAnswer {
-  bool cursorMoved = false;  // the answer brought messages newer than the cursor
-  bool more = false;         // the answer held more than one completion shows
-};
 
 enum class NextPoll {
   kAtTheTick,  // the poll timer's next tick

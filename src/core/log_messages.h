@@ -39,29 +39,29 @@ inline constexpr char kRefused[] =
 inline constexpr char kReconnected[] = "Palaverlink reconnected to bot.";
 // info, Debug
 inline constexpr char kKeptPost[] = "Palaverlink: bridge down - kept POST {} for after the reconnection";
-// info: once the outbox stands empty again after a line was held back, dropped, given up or late
-inline constexpr char kOutboxSent[] =
+// info: once the outage buffer stands empty again after a line was held back, dropped, given up or late
+inline constexpr char kOutageBufferCaughtUp[] =
     "Palaverlink: outage buffer: caught up - {} line(s) delivered, {} refused, {} given up, {} dropped while "
     "full since it last stood empty (OutageBufferLines {}).";
-// warning: a kept post whose fate stayed unknown too often, or that the host would not start
-inline constexpr char kOutboxGaveUp[] =
+// warning: a waiting post whose fate stayed unknown too often, or that the host would not start
+inline constexpr char kOutageBufferGaveUp[] =
     "Palaverlink: outage buffer: gave up on POST {} (Idempotency-Key \"{}\", last failure: {}). Dropped; the "
     "lines after it go on.";
 // warning: with the link up, lines dropped because the outage buffer was full; at most one a minute
-inline constexpr char kOutboxFull[] =
+inline constexpr char kOutageBufferFull[] =
     "Palaverlink: outage buffer full with the link up: dropped {} waiting line(s), oldest first, since the "
     "last such warning (OutageBufferLines {}, at most {} KiB of lines): the bot takes lines more slowly than "
     "they are said.";
 // warning: with the link up, lines that waited longer than the bound; at most one a minute
-inline constexpr char kOutboxLate[] =
+inline constexpr char kOutageBufferLate[] =
     "Palaverlink: outage buffer: {} line(s) waited more than {}s for the bot with the link up since the last "
     "such warning (the oldest {}s, {} line(s) waiting): the bot takes lines more slowly than they are said.";
-// warning: the host would not start the requests of kept lines; all given up in one pass
-inline constexpr char kOutboxNotStarted[] =
+// warning: the host would not start the requests of the waiting lines; all given up in one pass
+inline constexpr char kOutageBufferNotStarted[] =
     "Palaverlink: outage buffer: gave up on {} kept line(s) at once, the first with Idempotency-Key \"{}\" "
     "({}). Dropped; the lines said after them go on.";
 // warning: at unload, posts of the outage buffer that will never be sent
-inline constexpr char kOutboxUnsentAtUnload[] =
+inline constexpr char kOutageBufferUnsentAtUnload[] =
     "Palaverlink: outage buffer: unloading with {} kept line(s) not delivered; they are lost.";
 // warning
 inline constexpr char kOutboundMissingMessages[] = "Palaverlink: outbound response missing 'messages': {}";

@@ -90,14 +90,16 @@ int ReadBoundedSetting(const nlohmann::json& document, const char* key, int curr
   return value;
 }
 
-}  // namespace
-
-PluginSettings& Settings() {
+PluginSettings& SettingsInUse() {
   static auto* const settings = new PluginSettings();  // never destroyed: see core/guard.cpp
   return *settings;
 }
 
-void ResetSettings() { Settings() = PluginSettings{}; }
+}  // namespace
+
+const PluginSettings& Settings() { return SettingsInUse(); }
+
+void ResetSettings() { SettingsInUse() = PluginSettings{}; }
 
 nlohmann::json ParseConfig(std::istream& text) {
   return nlohmann::json::parse(text, /*cb=*/nullptr, /*allow_exceptions=*/true, /*ignore_comments=*/true);
@@ -127,7 +129,9 @@ void LoadConfig() {
   if (!file.is_open()) throw std::runtime_error("Could not open " + path);
   const nlohmann::json document = ParseConfig(file);
   file.close();
-  ReadSettings(document, Settings());
+  ApplyConfig(document);
 }
+
+void ApplyConfig(const nlohmann::json& document) { ReadSettings(document, SettingsInUse()); }
 
 }  // namespace palaverlink

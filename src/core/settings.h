@@ -31,14 +31,18 @@ inline constexpr int kLongestOutboundWaitSeconds = 5;
 // Some hundred bytes a line: the fullest buffer holds a few MiB.
 inline constexpr int kMostOutageBufferLines = 10000;
 
-// The settings in use: the defaults until LoadConfig has read the file.
-PluginSettings& Settings();
+// The settings in use: the defaults until LoadConfig has read the file; read-only from then on.
+const PluginSettings& Settings();
 // Back to the defaults.
 void ResetSettings();
 
 // <current dir>/ArkApi/Plugins/Palaverlink/config.json into Settings(); throws a std::exception
 // whose message says what is wrong.
 void LoadConfig();
+
+// The keys of a configuration document into Settings(), as LoadConfig reads the file's (see
+// ReadSettings); a test that drives the modules directly configures them so.
+void ApplyConfig(const nlohmann::json& document);
 
 // The whole stream as one JSON document: comments skipped, a UTF-8 byte-order mark accepted,
 // nothing but white space and comments after the value. Throws the JSON library's parse error.

@@ -30,11 +30,20 @@ std::set<std::string>& UnusableMapNames() {
   return *reported;
 }
 
+// The id worked out from the world's map name, when none is configured.
+std::string& DetectedMapId() {
+  static auto* const id = new std::string();  // never destroyed: see core/guard.cpp
+  return *id;
+}
+
 }  // namespace
 
-void ResetUnusableMapNames() { UnusableMapNames().clear(); }
+void ResetMapId() {
+  DetectedMapId().clear();
+  UnusableMapNames().clear();
+}
 
-std::string& MapId() { return Settings().MapId; }
+const std::string& MapId() { return Settings().MapId.empty() ? DetectedMapId() : Settings().MapId; }
 
 const std::unordered_map<std::string, std::string>& KnownMapIds() {
   static const std::unordered_map<std::string, std::string> ids = {
@@ -84,7 +93,7 @@ bool EnsureMapId() {
   }
   if (row == known.end()) Log().warn(messages::kMapUnknown, raw_name, key);
 
-  MapId() = row != known.end() ? row->second : key;
+  DetectedMapId() = row != known.end() ? row->second : key;
   Log().info(messages::kMapDetected, raw_name, MapId());
   return true;
 }

@@ -7,15 +7,16 @@
 
 namespace palaverlink {
 
-// Empty until known.
-std::string& MapId();
+// The configured id, or the one worked out from the map name; empty until known.
+const std::string& MapId();
 
 // True when MapId holds the id; false while there is no world or map name yet (the caller skips
 // its work for this occasion).
 bool EnsureMapId();
 
-// Forgets the map names that gave no usable id, so the next one is reported again.
-void ResetUnusableMapNames();
+// Forgets the id worked out and the map names that gave no usable one, so the next is reported
+// again.
+void ResetMapId();
 
 // The lookup key for a raw map name: directory cut, editor prefix cut, lower-cased, "_p" cut.
 std::string NormaliseMapName(std::string_view raw_name);

@@ -14,7 +14,7 @@ constexpr char kJsonContentType[] = "application/json";
 }  // namespace
 
 Handover SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
-  if (request.role == LinkRole::kGated && LinkState().bridgeDown) return Handover::kBridgeDown;
+  if (request.role == LinkRole::kGated && LinkIsDown()) return Handover::kLinkDown;
 
   const std::string url = BotUrl(request.path, request.query);
   std::vector<std::string> headers = BuildAuthHeaders();

@@ -33,7 +33,7 @@ struct BotRequest {
 // What became of a request handed to SendToBot.
 enum class Handover {
   kStarted,      // the host took it: the completion will come
-  kBridgeDown,   // stopped by the link-down gate: nothing went out
+  kLinkDown,     // stopped by the link-down gate: nothing went out
   kHostRefused,  // the host would not start it: no completion will ever come
 };
 

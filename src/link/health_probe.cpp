@@ -3,7 +3,7 @@
 #include "core/guard.h"
 #include "core/host/host_api.h"
 #include "link/bot_request.h"
-#include "link/outbox.h"
+#include "link/outage_buffer.h"
 
 namespace palaverlink {
 namespace {
@@ -16,22 +16,23 @@ std::int64_t& LastProbeTickMs() {
 
 }  // namespace
 
-void HealthCheck() {
+void SendHealthProbe() {
   LastProbeTickMs() = host::SystemTimeMs();
   BotRequest probe;
   probe.method = HttpMethod::kGet;
   probe.path = "/health";
   probe.role = LinkRole::kProbe;
   SendToBot(probe, [](const RequestOutcome&, const std::string&, LinkChange change) {
-    if (change == LinkChange::kCameBack) ResumeOutbox();
+    if (change == LinkChange::kCameBack) ResumeOutageBuffer();
   });
 }
 
 void StartHealthProbe() {
   LastProbeTickMs() = host::SystemTimeMs();
-  host::RegisterRecurringTimer([] { RunGuarded("health check", [] { HealthCheck(); }); }, HealthCheckSeconds);
+  host::RegisterRecurringTimer([] { RunGuarded("health check", [] { SendHealthProbe(); }); },
+                               kHealthProbeSeconds);
 }
 
-std::int64_t NextProbeAtMs() { return LastProbeTickMs() + std::int64_t{HealthCheckSeconds} * 1000; }
+std::int64_t NextProbeAtMs() { return LastProbeTickMs() + std::int64_t{kHealthProbeSeconds} * 1000; }
 
 }  // namespace palaverlink

@@ -1,4 +1,4 @@
-// The health probe: GET /health every HealthCheckSeconds, whatever the link state. Its first
+// The health probe: GET /health every kHealthProbeSeconds, whatever the link state. Its first
 // success while the link is down brings the link back, and the outbox sends what waits.
 #pragma once
 
@@ -6,8 +6,11 @@
 
 namespace palaverlink {
 
+// The probe's period, and so the "retry every {}s" of both link-down warnings.
+inline constexpr int kHealthProbeSeconds = 30;
+
 // Sends one probe.
-void HealthCheck();
+void SendHealthProbe();
 
 // Registers the probe's recurring timer: one guarded entry, "health check".
 void StartHealthProbe();

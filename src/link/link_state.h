@@ -8,17 +8,13 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
-#include "core/warning_pace.h"
 #include "link/request_outcome.h"
 
 namespace palaverlink {
-
-// The health probe's period, and so the "retry every {}s" of both link-down warnings.
-inline constexpr int HealthCheckSeconds = 30;
 
 enum class HttpMethod { kGet, kPost };
 
@@ -30,21 +26,17 @@ struct Endpoint {
 
 std::string Describe(const Endpoint& endpoint);
 
-struct LinkStateData {
-  // Set by a lost link or a rejected key, cleared by a successful health probe.
-  bool bridgeDown = false;
-  // The refusals of each request and status ("POST /api/chat/inbound 422"), for their warnings.
-  std::map<std::string, WarningPace, std::less<>> refusals;
-  // When the link last went down or came back, or the load began (milliseconds since 1970).
-  std::int64_t changedAtMs = 0;
-  // Why it went down: the request and the host's text, as received (escape it before showing it).
-  std::string downBecause;
-  // Since the load: the refusals, and when each request (by Describe) last succeeded.
-  std::size_t refused = 0;
-  std::map<std::string, std::int64_t, std::less<>> lastSuccessMs;
-};
+// Down since a lost link or a rejected key, up again from a successful health probe on.
+bool LinkIsDown();
+// When the link last went down or came back, or the load began (milliseconds since 1970).
+std::int64_t LinkChangedAtMs();
+// Why it went down: the request and the host's text, as received (escape it before showing it).
+const std::string& LinkDownBecause();
+// The refusals since the load.
+std::size_t RefusedSinceLoad();
+// When the request (as Describe names it) last succeeded in this load, if it did.
+std::optional<std::int64_t> LastSuccessMs(std::string_view request);
 
-LinkStateData& LinkState();
 void ResetLinkState();
 
 enum class LinkChange { kNone, kWentDown, kCameBack };

@@ -7,7 +7,7 @@
 #include "core/settings.h"
 #include "link/bot_request.h"
 #include "link/idempotency_key.h"
-#include "link/outbox.h"
+#include "link/outage_buffer.h"
 
 namespace palaverlink {
 namespace {
@@ -35,7 +35,7 @@ bool PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered
     };
   }
   const Handover handover = SendToBot(request, std::move(handler));
-  if (handover == Handover::kBridgeDown) {
+  if (handover == Handover::kLinkDown) {
     if (if_undelivered == IfUndelivered::kResend) ++dropped_while_down;
     if (Settings().Debug) Log().info(messages::kDroppedPost, path);
   }

@@ -17,7 +17,7 @@ enum class IfUndelivered {
 
 // POSTs `body` (serialised once, compactly, keys in ascending byte order, raw UTF-8) to the bot's
 // `path` with a fresh idempotency key and returns at once. With the outbox on (OutageBufferLines
-// above 0) it goes through the outbox, behind every post made before it (link/outbox.h);
+// above 0) it goes through the outbox, behind every post made before it (link/outage_buffer.h);
 // otherwise it is sent at once, or dropped while the link is down (with a Debug line). A body that is not
 // valid UTF-8 throws nlohmann::json::type_error and nothing is sent. True when the post went out
 // itself: then `on_answered`, if given, runs once in its completion (whatever the outcome), unless

@@ -15,7 +15,7 @@
 #include "game/map_id.h"
 #include "link/health_probe.h"
 #include "link/link_state.h"
-#include "link/outbox.h"
+#include "link/outage_buffer.h"
 #include "link/post_json.h"
 
 namespace palaverlink {
@@ -54,41 +54,40 @@ std::string Shown(std::string_view text) {
 }
 
 std::string LinkLine(std::int64_t now_ms) {
-  const LinkStateData& link = LinkState();
-  if (!link.bridgeDown) return fmt::format("link: up since {}", UtcTime(link.changedAtMs));
-  return fmt::format("link: down since {} ({} ago): {}; next probe in {}", UtcTime(link.changedAtMs),
-                     Span(now_ms - link.changedAtMs), Shown(link.downBecause),
-                     Span(NextProbeAtMs() - now_ms));
+  const std::int64_t changed_at = LinkChangedAtMs();
+  if (!LinkIsDown()) return fmt::format("link: up since {}", UtcTime(changed_at));
+  return fmt::format("link: down since {} ({} ago): {}; next probe in {}", UtcTime(changed_at),
+                     Span(now_ms - changed_at), Shown(LinkDownBecause()), Span(NextProbeAtMs() - now_ms));
 }
 
 std::string LastSuccessLine(std::int64_t now_ms) {
   std::string line = "last success:";
-  const auto& last = LinkState().lastSuccessMs;
   for (const RequestKind& kind : kRequestKinds) {
-    const auto found = last.find(std::string_view(kind.request));
+    const auto last = LastSuccessMs(kind.request);
     line += fmt::format("{} {} {}", line.back() == ':' ? "" : ",", kind.name,
-                        found == last.end() ? "never" : Span(now_ms - found->second) + " ago");
+                        last ? Span(now_ms - *last) + " ago" : "never");
   }
   return line;
 }
 
 std::string CountsLine(std::int64_t loaded_at_ms) {
-  const OutboxRecord& box = Outbox();
-  const OutboundCounts& outbound = OutboundPollState().counts;
+  const OutageBufferSummary buffer = SummariseOutageBuffer();
+  const OutboundCounts outbound = OutboundCountsSinceLoad();
   return fmt::format(
       "since load ({}): lines {} relayed, {} refused, {} given up, {} dropped; messages {} shown, {} "
       "skipped, {} mended; {} polls",
-      UtcTime(loaded_at_ms), RelayedChatLines(), LinkState().refused, box.sinceLoad.gaveUp,
-      box.sinceLoad.dropped + DroppedWhileDown(), outbound.shown, outbound.skipped, outbound.mended,
+      UtcTime(loaded_at_ms), RelayedChatLines(), RefusedSinceLoad(), buffer.gaveUpSinceLoad,
+      buffer.droppedSinceLoad + DroppedWhileDown(), outbound.shown, outbound.skipped, outbound.mended,
       outbound.polls);
 }
 
-std::string OutboxLine(std::int64_t now_ms) {
+// "outbox": the reply's label for the buffer, as docs/admin.md shows it.
+std::string OutageBufferLine(std::int64_t now_ms) {
   if (Settings().OutageBufferLines <= 0) return "outbox: off";
-  const OutboxRecord& box = Outbox();
-  if (box.posts.empty()) return "outbox: empty";
-  return fmt::format("outbox: {} line(s), {} byte(s) waiting, the oldest for {}", box.lines, box.lineBytes,
-                     Span(now_ms - box.posts.front().putInMs));
+  const OutageBufferSummary buffer = SummariseOutageBuffer();
+  if (!buffer.oldestPutInMs) return "outbox: empty";
+  return fmt::format("outbox: {} line(s), {} byte(s) waiting, the oldest for {}", buffer.lines,
+                     buffer.lineBytes, Span(now_ms - *buffer.oldestPutInMs));
 }
 
 std::string SettingsLine() {
@@ -103,7 +102,7 @@ std::string SettingsLine() {
       "settings: BridgeUrl={} ApiKey={} MapId={} SyncIntervalSeconds={} OutboundPollSeconds={} Relay={} "
       "Debug={} OutboundWaitSeconds={} OutageBufferLines={}",
       Shown(settings.BridgeUrl), settings.ApiKey.empty() ? "none" : "set",
-      settings.MapId.empty() ? "<auto-detect>" : Shown(settings.MapId), settings.SyncIntervalSeconds,
+      MapId().empty() ? "<auto-detect>" : Shown(MapId()), settings.SyncIntervalSeconds,
       settings.OutboundPollSeconds, relayed.empty() ? "none" : relayed, settings.Debug ? "on" : "off",
       settings.OutboundWaitSeconds, settings.OutageBufferLines);
 }
@@ -114,7 +113,8 @@ std::string StatusReply(std::int64_t now_ms, std::int64_t loaded_at_ms) {
   const std::string& map_id = MapId();
   return fmt::format("Palaverlink {} on map {}\n{}\n{}\n{}\n{}\n{}", PALAVERLINK_VERSION,
                      map_id.empty() ? "not known yet" : Shown(map_id), LinkLine(now_ms),
-                     LastSuccessLine(now_ms), CountsLine(loaded_at_ms), OutboxLine(now_ms), SettingsLine());
+                     LastSuccessLine(now_ms), CountsLine(loaded_at_ms), OutageBufferLine(now_ms),
+                     SettingsLine());
 }
 
 }  // namespace palaverlink

@@ -47,13 +47,13 @@ class Link : public ComponentFixture {
   void TakeDown(const std::string& failure = "HTTP 503 Service Unavailable") {
     Post("/api/sessions/sync");
     host().Complete(LastRequest().id, false, failure);
-    ASSERT_TRUE(LinkState().bridgeDown);
+    ASSERT_TRUE(LinkIsDown());
   }
   std::size_t RequestCount() { return env().Requests().size(); }
 };
 
 TEST_F(Link, PostGoesToTheBridgeUrlWithCompactSortedBody) {
-  Settings().BridgeUrl = "http://127.0.0.1:8765";
+  ApplyConfig({{"BridgeUrl", "http://127.0.0.1:8765"}});
   nlohmann::json body;
   body["message"] = "Gr\xC3\xBC\xC3\x9F dich \"du\"";
   body["channel"] = "global";
@@ -76,12 +76,12 @@ TEST_F(Link, PostGoesToTheBridgeUrlWithCompactSortedBody) {
 TEST_F(Link, EveryRequestCarriesTheKeyWhenOneIsSet) {
   EXPECT_THAT(BuildAuthHeaders(), IsEmpty());
 
-  Settings().ApiKey = " s3cret key ";
+  ApplyConfig({{"ApiKey", " s3cret key "}});
   EXPECT_THAT(BuildAuthHeaders(), ElementsAre("Authorization: Bearer  s3cret key "));
   Post("/api/sessions/leave");
   EXPECT_THAT(LastRequest().headers,
               ElementsAre("Authorization: Bearer  s3cret key ", StartsWith("Idempotency-Key: ")));
-  HealthCheck();
+  SendHealthProbe();
   EXPECT_THAT(LastRequest().headers, ElementsAre("Authorization: Bearer  s3cret key "));
 }
 
@@ -102,21 +102,21 @@ TEST_F(Link, EveryPostCarriesAKeyOfItsOwn) {
   };
   post_and_keep_key(IfUndelivered::kDrop);
   post_and_keep_key(IfUndelivered::kResend);
-  Settings().OutageBufferLines = 5;
+  ApplyConfig({{"OutageBufferLines", 5}});
   post_and_keep_key(IfUndelivered::kResend);
   host::BeginLoad();
   ResetPluginState();  // a new load numbers its posts from 1 again: the prefix keeps them apart
   post_and_keep_key(IfUndelivered::kDrop);
   EXPECT_EQ(keys.size(), 4u);
-  HealthCheck();
+  SendHealthProbe();
   EXPECT_THAT(LastRequest().headers, IsEmpty());
 }
 
 TEST_F(Link, UrlIsPlainConcatenation) {
-  Settings().BridgeUrl = "";
+  ApplyConfig({{"BridgeUrl", ""}});
   Post("/api/sessions/sync");
-  Settings().BridgeUrl = "http://bot:1/base";
-  HealthCheck();
+  ApplyConfig({{"BridgeUrl", "http://bot:1/base"}});
+  SendHealthProbe();
   ASSERT_EQ(env().Requests().size(), 2u);
   EXPECT_EQ(env().Requests()[0].url, "/api/sessions/sync");
   EXPECT_EQ(env().Requests()[1].url, "http://bot:1/base/health");
@@ -127,7 +127,7 @@ TEST_F(Link, InvalidUtf8InTheBodyThrowsAndSendsNothing) {
   EXPECT_THROW(PostJson("/api/chat/inbound", nlohmann::json{{"message", "\xC3("}}, IfUndelivered::kResend),
                nlohmann::json::type_error);
   EXPECT_THAT(env().Requests(), IsEmpty());
-  EXPECT_FALSE(LinkState().bridgeDown);
+  EXPECT_FALSE(LinkIsDown());
 }
 
 TEST_F(Link, SuccessWritesItsLineOnlyWithDebug) {
@@ -135,11 +135,11 @@ TEST_F(Link, SuccessWritesItsLineOnlyWithDebug) {
   host().Complete(LastRequest().id, true, "{}");
   EXPECT_THAT(PluginLog(), IsEmpty());
 
-  Settings().Debug = true;
+  ApplyConfig({{"Debug", true}});
   Post("/api/chat/inbound");
   host().Complete(LastRequest().id, true, "{}");
   EXPECT_THAT(PluginLog(), ElementsAre(Info("Palaverlink: POST /api/chat/inbound ok")));
-  EXPECT_FALSE(LinkState().bridgeDown);
+  EXPECT_FALSE(LinkIsDown());
 }
 
 TEST_F(Link, TwoFailuresInARowWriteOneWarningNamedAfterTheFirstToComplete) {
@@ -151,7 +151,7 @@ TEST_F(Link, TwoFailuresInARowWriteOneWarningNamedAfterTheFirstToComplete) {
   host().Complete(second, false, "HTTP 502 Bad Gateway");
   host().Complete(first, false, "Couldn't connect to server");
 
-  EXPECT_TRUE(LinkState().bridgeDown);
+  EXPECT_TRUE(LinkIsDown());
   EXPECT_THAT(PluginLog(),
               ElementsAre(Warning(LostConnection("POST /api/sessions/sync", "HTTP 502 Bad Gateway"))));
 }
@@ -212,7 +212,7 @@ TEST_F(Link, FailureTextDecidesTheWarningAndWhetherTheLinkGoesDown) {
     const auto lines = PluginLog();
     ASSERT_EQ(lines.size(), before + 1);
     EXPECT_EQ(lines.back(), Warning(warning));
-    EXPECT_EQ(LinkState().bridgeDown, down);
+    EXPECT_EQ(LinkIsDown(), down);
   }
 }
 
@@ -271,7 +271,7 @@ TEST_F(Link, RefusalsWarnAtMostOnceAMinuteForEachRequestAndDropNothingElse) {
   EXPECT_EQ(LastRequest().url, "http://127.0.0.1:8765/api/sessions/sync");
   host().Complete(LastRequest().id, true, "");
 
-  EXPECT_FALSE(LinkState().bridgeDown);
+  EXPECT_FALSE(LinkIsDown());
   EXPECT_THAT(PluginLog(), ElementsAre(Warning(Refused(inbound, "HTTP 422 Unprocessable Entity")),
                                        Warning(Refused("POST /api/sessions/leave", "HTTP 400 Bad Request"))));
 }
@@ -305,14 +305,14 @@ TEST_F(Link, WhileDownPostsAreDroppedQuietlyUnlessDebug) {
   EXPECT_EQ(RequestCount(), requests);
   EXPECT_EQ(PluginLog().size(), lines);
 
-  Settings().Debug = true;
+  ApplyConfig({{"Debug", true}});
   Post("/api/sessions/leave");
   EXPECT_EQ(RequestCount(), requests);
   EXPECT_EQ(PluginLog().back(), Info("Palaverlink: bridge down - dropped POST /api/sessions/leave"));
 }
 
 TEST_F(Link, CompletionsAfterTheLinkWentDownLeaveItDown) {
-  Settings().Debug = true;
+  ApplyConfig({{"Debug", true}});
   Post("/api/chat/inbound");
   const auto late_success = LastRequest().id;
   Post("/api/chat/inbound");
@@ -323,30 +323,30 @@ TEST_F(Link, CompletionsAfterTheLinkWentDownLeaveItDown) {
   host().Complete(late_failure, false, "HTTP 401 Unauthorized");
   EXPECT_EQ(PluginLog().size(), lines);
   host().Complete(late_success, true, "");
-  EXPECT_TRUE(LinkState().bridgeDown);
+  EXPECT_TRUE(LinkIsDown());
   ASSERT_EQ(PluginLog().size(), lines + 1);
   EXPECT_EQ(PluginLog().back(), Info("Palaverlink: POST /api/chat/inbound ok"));
 }
 
 TEST_F(Link, HealthProbeOutcomeWhileUpChangesNothing) {
-  HealthCheck();
+  SendHealthProbe();
   host().Complete(LastRequest().id, false, "HTTP 401 Unauthorized");
-  HealthCheck();
+  SendHealthProbe();
   host().Complete(LastRequest().id, true, "ok");
-  EXPECT_FALSE(LinkState().bridgeDown);
+  EXPECT_FALSE(LinkIsDown());
   EXPECT_THAT(PluginLog(), IsEmpty());
 }
 
 TEST_F(Link, HealthProbeBringsTheLinkBackOnItsFirstSuccess) {
   TakeDown();
-  HealthCheck();
+  SendHealthProbe();
   EXPECT_EQ(LastRequest().url, "http://127.0.0.1:8765/health");
   host().Complete(LastRequest().id, false, "Couldn't connect to server");
-  EXPECT_TRUE(LinkState().bridgeDown);
+  EXPECT_TRUE(LinkIsDown());
 
-  HealthCheck();
+  SendHealthProbe();
   host().Complete(LastRequest().id, true, "not even JSON");
-  EXPECT_FALSE(LinkState().bridgeDown);
+  EXPECT_FALSE(LinkIsDown());
   EXPECT_EQ(PluginLog().back(), Info("Palaverlink reconnected to bot."));
 
   Post("/api/chat/inbound");
@@ -358,7 +358,7 @@ TEST_F(Link, RejectedKeyWarnsOncePerDownUpCycle) {
     Post("/api/chat/inbound");
     host().Complete(LastRequest().id, false, "HTTP 401 Unauthorized");
     Post("/api/chat/inbound");  // dropped
-    HealthCheck();
+    SendHealthProbe();
     host().Complete(LastRequest().id, true, "");
   }
   const PluginLine warning = Warning(KeyWarning("POST /api/chat/inbound"));

@@ -16,7 +16,7 @@ using ::testing::IsEmpty;
 class MapIdentification : public ComponentFixture {};
 
 TEST_F(MapIdentification, ConfiguredIdIsUsedVerbatimWithoutAWorld) {
-  Settings().MapId = "TheIsland";
+  ApplyConfig({{"MapId", "TheIsland"}});
   EXPECT_TRUE(EnsureMapId());
   EXPECT_EQ(MapId(), "TheIsland");
   EXPECT_THAT(PluginLog(), IsEmpty());

@@ -12,7 +12,7 @@
 #include "core/log_channel.h"
 #include "link/health_probe.h"
 #include "link/link_state.h"
-#include "link/outbox.h"
+#include "link/outage_buffer.h"
 #include "link/post_json.h"
 #include "plugin_reset.h"
 
@@ -25,7 +25,7 @@ class OutageBuffer : public ComponentFixture {
  protected:
   void SetUp() override {
     ComponentFixture::SetUp();
-    Settings().OutageBufferLines = 3;
+    ApplyConfig({{"OutageBufferLines", 3}});
   }
 
   void Chat(const std::string& text) {
@@ -45,9 +45,9 @@ class OutageBuffer : public ComponentFixture {
   }
   void Succeed() { host().Complete(LastRequest().id, true, "{}"); }
   void Reconnect() {
-    HealthCheck();
+    SendHealthProbe();
     host().Complete(LastRequest().id, true, "ok");
-    ASSERT_FALSE(LinkState().bridgeDown);
+    ASSERT_FALSE(LinkIsDown());
   }
 
   // What each POST carried (the message or the platform id), in the order they went out.
@@ -88,7 +88,7 @@ TEST_F(OutageBuffer, LinesGoOutOneAtATimeInOrderAndKeptOnesAfterTheReconnection)
   Chat("b");  // waits for a: never two on their way
   EXPECT_THAT(Posted(), ElementsAre("a"));
   Fail();  // a stays first
-  ASSERT_TRUE(LinkState().bridgeDown);
+  ASSERT_TRUE(LinkIsDown());
   Chat("c");
   Leave("7");  // full: the oldest, a, goes
   Sync();      // kept in order, not counted as a line
@@ -139,13 +139,13 @@ TEST_F(OutageBuffer, FailureTextDecidesWhetherTheLineIsSentAgain) {
     SCOPED_TRACE(c.failure);
     ResetPluginState();
     OpenLogChannel("Palaverlink");
-    Settings().OutageBufferLines = 3;
+    ApplyConfig({{"OutageBufferLines", 3}});
     const auto before = Posted().size();
     Chat(c.failure);
     Chat("next");
     for (int attempt = 0; attempt < 3 && Posted().back() == c.failure; ++attempt) {
       Fail(c.failure);
-      if (LinkState().bridgeDown) Reconnect();
+      if (LinkIsDown()) Reconnect();
     }
     for (int answer = 0; answer < 3 && !env().Pending().empty(); ++answer) Succeed();
     const int attempts = c.fate == Fate::kUntilTaken ? 4 : c.fate == Fate::kThreeTimes ? 3 : 1;
@@ -178,7 +178,7 @@ TEST_F(OutageBuffer, ResentLineKeepsItsKeyAndItsPlace) {
 // The after-reconnection line counts each fate apart; a line the bot keeps failing, or one the
 // host will not start, is given up with a warning naming it, and the lines after it go on.
 TEST_F(OutageBuffer, CountsEachFateAndGivesUpAPoisonLine) {
-  Settings().OutageBufferLines = 10;
+  ApplyConfig({{"OutageBufferLines", 10}});
   Chat("poison");
   const std::string key = KeyOf(LastRequest());
   Chat("too long");
@@ -243,13 +243,12 @@ TEST_F(OutageBuffer, EachOutageIsCountedOnItsOwn) {
 TEST_F(OutageBuffer, ALineWaitingPastTheBoundWithTheLinkUpIsSaidAtOnce) {
   Chat("kept");
   Fail();
-  Outbox().posts.front().putInMs -= kLongestWaitMs + 1000;
+  BackdateOldestWait(kLongestWaitMs + 1000);
   Reconnect();
   Chat("after the outage");
   EXPECT_EQ(PluginLog().back(), Info("Palaverlink reconnected to bot."));
 
-  Outbox().posts.front().putInMs -= kLongestWaitMs + 1000;
-  Outbox().linkBackMs -= kLongestWaitMs + 1000;
+  BackdateOldestWait(kLongestWaitMs + 1000);
   Chat("behind a slow one");
   EXPECT_EQ(PluginLog().back(),
             Warning("Palaverlink: outage buffer: 1 line(s) waited more than 30s for the bot with the link up "
@@ -258,14 +257,14 @@ TEST_F(OutageBuffer, ALineWaitingPastTheBoundWithTheLinkUpIsSaidAtOnce) {
   const std::size_t lines = PluginLog().size();
   Chat("again");  // the same line: not counted twice
   Succeed();
-  Outbox().posts.front().putInMs -= kLongestWaitMs + 1000;
+  BackdateOldestWait(kLongestWaitMs + 1000);
   Chat("within the minute");  // counted, not written
   EXPECT_EQ(PluginLog().size(), lines);
 }
 
 // The bodies held are bounded too: the oldest waiting lines go first, counted.
 TEST_F(OutageBuffer, TheBytesHeldAreBoundedOldestFirst) {
-  Settings().OutageBufferLines = 10000;
+  ApplyConfig({{"OutageBufferLines", 10000}});
   const std::string long_text(900 * 1024, 'x');
   Chat("a" + long_text);
   Fail();
@@ -285,7 +284,7 @@ TEST_F(OutageBuffer, LinesTheHostWillNotStartAreGivenUpInOneWarning) {
   Fail();
   Chat("b");
   Chat("c");
-  HealthCheck();
+  SendHealthProbe();
   env().RefuseRequests(true);
   host().Complete(LastRequest().id, true, "ok");
   env().RefuseRequests(false);
@@ -304,7 +303,7 @@ TEST_F(OutageBuffer, LinesTheHostWillNotStartAreGivenUpInOneWarning) {
 TEST_F(OutageBuffer, AnAnswerFromBeforeAResetIsNotTakenForTheFirstLine) {
   Chat("before");
   const auto stale = LastRequest().id;
-  ResetOutbox();
+  ResetOutageBuffer();
   Chat("after");
   host().Complete(stale, true, "{}");
   Chat("behind");
@@ -343,7 +342,7 @@ TEST_F(OutageBuffer, LinesStillKeptAtUnloadAreCountedInOneWarning) {
 }
 
 TEST_F(OutageBuffer, OffByDefaultDropsWhileDownAsBefore) {
-  Settings().OutageBufferLines = 0;
+  ApplyConfig({{"OutageBufferLines", 0}});
   Chat("a");
   Fail();
   Chat("b");

@@ -36,7 +36,7 @@ TEST_F(Startup, EmptyObjectRunsWithTheDefaults) {
       Lines(),
       ElementsAre(Info("Palaverlink loaded. Bridge=http://127.0.0.1:8765 Map=<auto-detect> Debug=off")));
   EXPECT_THAT(host().InstalledHooks(), UnorderedElementsAre(kChatHandler, kLogout, kNewPlayer));
-  EXPECT_THAT(host().TimerIntervals(), ElementsAre(3, 60, 1, 30));
+  EXPECT_THAT(host().TimerIntervals(), ElementsAre(3, 1, 60, 1, 30));
 }
 
 TEST_F(Startup, LoadedLineShowsTheSettingsAsHeld) {
@@ -44,14 +44,14 @@ TEST_F(Startup, LoadedLineShowsTheSettingsAsHeld) {
            "SyncIntervalSeconds":120})");
   EXPECT_THAT(Lines(),
               ElementsAre(Info("Palaverlink loaded. Bridge=http://10.0.0.5:9000 Map=TheIsland Debug=on")));
-  EXPECT_THAT(host().TimerIntervals(), ElementsAre(7, 120, 1, 30));
+  EXPECT_THAT(host().TimerIntervals(), ElementsAre(7, 1, 120, 1, 30));
 }
 
 struct ConfigCase {
   std::string name;
   std::string config;
   std::string loaded_or_error;  // the one plug-in line of the start-up
-  std::vector<int> intervals;   // poll, sync, the sync's second, probe; empty: inert
+  std::vector<int> intervals;   // poll, its pace, sync, the sync's second, probe; empty: inert
 };
 
 class ConfigFile : public Startup, public ::testing::WithParamInterface<ConfigCase> {};
@@ -132,33 +132,33 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigCase{"map_id_with_line_break",
                    R"({"MapId":"a\nb\u0001"})",
                    "Bridge=http://127.0.0.1:8765 Map=a\\nb\\x01 Debug=off",
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"map_id_with_carriage_return",
                    R"({"MapId":"a\rb"})",
                    "Bridge=http://127.0.0.1:8765 Map=a\\rb Debug=off",
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"map_id_with_terminal_escape",
                    R"({"MapId":"\u001b[2Jgone"})",
                    "Bridge=http://127.0.0.1:8765 Map=\\x1B[2Jgone Debug=off",
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"map_id_with_next_line_and_c1_controls",
                    R"({"MapId":"a\u0085b\u009B2Jc\u0080"})",
                    "Bridge=http://127.0.0.1:8765 Map=a\\u0085b\\u009B2Jc\\u0080 Debug=off",
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"map_id_with_line_and_paragraph_separators",
                    R"({"MapId":"a\u2028b\u2029c"})",
                    "Bridge=http://127.0.0.1:8765 Map=a\\u2028b\\u2029c Debug=off",
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"map_id_with_bidi_controls",
                    R"({"MapId":"\u202Agnp\u202B\u202C\u202D\u202E.exe\u2066\u2067\u2068\u2069\u2027\u206A"})",
                    "Bridge=http://127.0.0.1:8765 Map=\\u202Agnp\\u202B\\u202C\\u202D\\u202E.exe\\u2066\\u2067"
                    "\\u2068\\u2069\u2027\u206A Debug=off",
-                   {3, 60, 1, 30}},
-        ConfigCase{"interval_true", R"({"SyncIntervalSeconds":true})", kDefaultsLoaded, {3, 1, 1, 30}},
+                   {3, 1, 60, 1, 30}},
+        ConfigCase{"interval_true", R"({"SyncIntervalSeconds":true})", kDefaultsLoaded, {3, 1, 1, 1, 30}},
         ConfigCase{"interval_cut",
                    R"({"SyncIntervalSeconds":2.9,"OutboundPollSeconds":1.5})",
                    kDefaultsLoaded,
-                   {1, 2, 1, 30}},
+                   {1, 1, 2, 1, 30}},
         ConfigCase{"interval_zero",
                    R"({"OutboundPollSeconds":0})",
                    "[config] OutboundPollSeconds: 0 is not a positive number of seconds",
@@ -174,29 +174,31 @@ INSTANTIATE_TEST_SUITE_P(
         ConfigCase{"long_poll_and_outage_buffer_on",
                    R"({"OutboundWaitSeconds":5,"OutageBufferLines":200})",
                    kDefaultsLoaded + " OutboundWaitSeconds=5 OutageBufferLines=200",
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"only_outage_buffer_on",
                    R"({"OutboundWaitSeconds":0,"OutageBufferLines":1})",
                    kDefaultsLoaded + " OutageBufferLines=1",
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"comments_and_bom",
                    "\xEF\xBB\xBF// Palaverlink\n{\"MapId\":\"ragnarok\"} /* done */\n",
                    "Bridge=http://127.0.0.1:8765 Map=ragnarok Debug=off",
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"other_letter_case",
                    R"({"debug":true,"MAPID":"x","bridgeurl":"http://x"})",
                    kDefaultsLoaded,
-                   {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"key_twice",
                    R"({"MapId":"first","MapId":"second"})",
                    "Bridge=http://127.0.0.1:8765 Map=second Debug=off",
-                   {3, 60, 1, 30}},
-        ConfigCase{
-            "only_slashes", R"({"BridgeUrl":"///"})", "Bridge= Map=<auto-detect> Debug=off", {3, 60, 1, 30}},
+                   {3, 1, 60, 1, 30}},
+        ConfigCase{"only_slashes",
+                   R"({"BridgeUrl":"///"})",
+                   "Bridge= Map=<auto-detect> Debug=off",
+                   {3, 1, 60, 1, 30}},
         ConfigCase{"braces_in_values",
                    R"({"MapId":"{}","BridgeUrl":"http://h/{0}"})",
                    "Bridge=http://h/{0} Map={} Debug=off",
-                   {3, 60, 1, 30}}),
+                   {3, 1, 60, 1, 30}}),
     CaseName);
 
 TEST_F(Startup, InertPluginNeverTalksToTheBot) {
