@@ -13,20 +13,13 @@
 #include <string_view>
 
 #include "core/warning_pace.h"
+#include "link/bot_endpoints.h"
 #include "link/request_outcome.h"
 
 namespace palaverlink {
 
 // The health probe's period, and so the "retry every {}s" of both link-down warnings.
 inline constexpr int HealthCheckSeconds = 30;
-
-enum class HttpMethod { kGet, kPost };
-
-// What a request asks for: how warnings and guards name it ("POST /api/chat/inbound").
-struct Endpoint {
-  HttpMethod method = HttpMethod::kGet;
-  std::string path;  // without the query
-};
 
 std::string Describe(const Endpoint& endpoint);
 

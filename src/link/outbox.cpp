@@ -125,8 +125,7 @@ Handover SendFirst() {
   OutboxRecord& box = Outbox();
   const OutboxPost& post = box.posts.front();
   BotRequest request;
-  request.method = HttpMethod::kPost;
-  request.path = post.path;
+  request.endpoint = {HttpMethod::kPost, post.path};
   request.body = post.body;
   request.idempotencyKey = post.key;
   box.sending = true;
