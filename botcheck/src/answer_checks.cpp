@@ -16,6 +16,25 @@ constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
 
 std::string TypeName(const nlohmann::json& value) { return value.type_name(); }
 
+// Whether `time` is within a day of `now` in a unit `scale` times the millisecond (a fraction for
+// a larger unit).
+bool NearNow(double time, std::int64_t now_ms, double scale) {
+  return std::abs(time / scale - static_cast<double>(now_ms)) <= static_cast<double>(kDayMs);
+}
+
+// What a stamp that is not in milliseconds since 1970 looks like, said as a guess.
+std::string UnitGuess(std::int64_t time, std::int64_t now_ms) {
+  const auto value = static_cast<double>(time);
+  if (NearNow(value, now_ms, 1e-3)) return "it looks like seconds since 1970";
+  if (NearNow(value, now_ms, 1e3)) return "it looks like microseconds since 1970";
+  if (NearNow(value, now_ms, 1e6)) return "it looks like nanoseconds since 1970";
+  if (time < kEarliestMilliseconds) {
+    return "it is too small for any unit since 1970: perhaps a time since the bot's machine started, or a "
+           "counter";
+  }
+  return "it matches no unit since 1970 near this machine's clock";
+}
+
 // The problem of one element, or nothing; fills `created` when createdAt is a whole number.
 std::optional<std::string> ElementProblem(const nlohmann::json& element,
                                           std::optional<std::int64_t>& created) {
@@ -84,10 +103,12 @@ std::optional<std::string> CreatedAtUnitProblem(const std::vector<std::int64_t>&
                                                 std::int64_t now_ms) {
   for (const std::int64_t time : created) {
     if (time < kEarliestMilliseconds) {
-      return "createdAt " + std::to_string(time) + " is not in milliseconds since 1970 (seconds?)";
+      return "createdAt " + std::to_string(time) +
+             " is not in milliseconds since 1970: " + UnitGuess(time, now_ms);
     }
     if (time > now_ms + kDayMs) {
-      return "createdAt " + std::to_string(time) + " lies more than a day in the future";
+      return "createdAt " + std::to_string(time) +
+             " lies more than a day in the future: " + UnitGuess(time, now_ms);
     }
   }
   return std::nullopt;

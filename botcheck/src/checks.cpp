@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <random>
 #include <string>
@@ -10,19 +11,19 @@
 #include <tuple>
 #include <vector>
 
+#include "bot_client.h"
 #include "botcheck/answer_checks.h"
-#include "botcheck/http_client.h"
 #include "botcheck/plugin_requests.h"
 #include "check_names.h"
 #include "consequences.h"
-#include "link/request_outcome.h"
+#include "verdicts.h"
 
 namespace botcheck {
 namespace {
 
-using palaverlink::Delivery;
-using palaverlink::ReadOutcome;
-using palaverlink::RequestVerdict;
+using palaverlink::endpoints::kChatInbound;
+using palaverlink::endpoints::kSessionsLeave;
+using palaverlink::endpoints::kSessionsSync;
 using namespace check_names;
 using namespace consequences;
 
@@ -33,11 +34,6 @@ std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::system_clock::now().time_since_epoch())
       .count();
-}
-
-std::string Answered(const HttpAnswer& answer) {
-  if (!answer.reached) return "no answer: " + Printable(answer.error);
-  return "answered HTTP " + std::to_string(answer.status) + " (" + Printable(answer.body) + ")";
 }
 
 // 16 lower-case hex digits, drawn once a run: the first part of every Idempotency-Key, as the
@@ -56,21 +52,47 @@ std::string Milliseconds(std::chrono::steady_clock::duration duration) {
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " ms";
 }
 
+// What the posts left for the checks of the polls.
+struct Said {
+  std::vector<std::string> here;       // the run's lines said on the map
+  std::vector<std::string> there;      // and on the second map; the first one is the relayed line
+  std::string repeated;                // the line sent twice with one key
+  std::int64_t relayedSentAt = 0;      // by this clock, just before the relayed line
+  std::int64_t relayedAnsweredAt = 0;  // and just after its answer
+};
+
 class Checker {
  public:
   Checker(const Options& options, Report& report)
-      : options_(options), report_(report), neighbour_(options.map_id + "-neighbour"), run_id_(RunId()) {}
+      : options_(options),
+        report_(report),
+        neighbour_(options.map_id + "-neighbour"),
+        run_id_(RunId()),
+        bot_(options, run_id_) {}
 
   void Run() {
-    const HttpAnswer health = Get(client_, "/health", {});
+    try {
+      RunChecks();
+    } catch (const KeyRefused& refused) {
+      report_.Stop(
+          "the bot refused the key given with --api-key ('" + Printable(options_.api_key) + "'): HTTP " +
+          std::to_string(refused.status) + " to " + refused.request +
+          ". Check that it is the key the bot expects (ApiKey in the plug-in's config.json, the same "
+          "text on both sides) and that the bot lets requests from this machine in");
+    }
+  }
+
+ private:
+  void RunChecks() {
+    const HttpAnswer health = bot_.Health();
     if (NothingAnswers(health)) {
       report_.Stop("nothing answers at " + options_.url + " (" + Printable(health.error) +
                    "): start the bot, or give the address and port it listens on (BridgeUrl)");
       return;
     }
-    ExpectHealthy(kHealth, health);
+    ExpectHealthy(report_, kHealth, health);
     if (options_.api_key.empty()) {
-      const HttpAnswer probe = Get(client_, OutboundPath(options_.map_id, NowMs()), {});
+      const HttpAnswer probe = bot_.PollWithoutKey(options_.map_id, NowMs());
       if (probe.reached && probe.status == 401) {
         report_.Stop(
             "the bot refused a request without a key (HTTP 401): run again with --api-key KEY, "
@@ -78,107 +100,26 @@ class Checker {
         return;
       }
     } else {
-      ExpectHealthy(kHealthWithKey, Get(client_, "/health", AuthHeaders(options_.api_key)));
+      ExpectHealthy(report_, kHealthWithKey, bot_.HealthWithKey());
       CheckKeyIsDemanded();
     }
     const std::int64_t started = NowMs();
     ReadPoll(kFirstPoll, options_.map_id, started);
-    CheckPosts(started);
+    const Said said = CheckPosts(started);
     const std::optional<OutboundReading> ours = ReadPoll(kPolls, options_.map_id, 0);
     const std::optional<OutboundReading> theirs = ReadPoll(kPolls, neighbour_, 0);
-    CheckMessages(ours);
-    CheckEcho(ours, theirs);
-    CheckClock(ours);
-    CheckRepeat(ours);
-    CheckLongPoll(ours);
+    const std::int64_t newest = CheckMessages(ours);
+    CheckEcho(ours, theirs, said);
+    CheckClock(ours, said);
+    CheckRepeat(ours, said.repeated);
+    CheckLongPoll(ours, newest, said.there.front());
     CheckSpeed();
   }
 
- private:
-  // Could not connect at all: no check can be made.
-  static bool NothingAnswers(const HttpAnswer& answer) {
-    const auto outcome = ReadOutcome(answer.AsHostReply());
-    return outcome.verdict == RequestVerdict::kLinkLost && outcome.delivery == Delivery::kNotTaken &&
-           outcome.status == 0;
-  }
-
-  // `held`: a long poll, which may take as long as it asked for and so is left out of the speed check.
-  HttpAnswer Get(HttpClient& client, const std::string& path, std::vector<std::string> headers,
-                 bool held = false) {
-    HttpAnswer answer = client.Send({"GET", options_.url + path, std::move(headers), {}, Timeout()});
-    return held ? answer : Track(answer);
-  }
-
-  // Every post carries a key of its own, as the plug-in sends it; `key` repeats an earlier one.
-  HttpAnswer Post(const std::string& path, const nlohmann::json& body, std::vector<std::string> headers,
-                  std::string* key = nullptr) {
-    std::string fresh = run_id_ + "-" + std::to_string(++posts_);
-    if (key != nullptr && key->empty()) *key = fresh;
-    headers.push_back("Content-Type: application/json");
-    headers.push_back("Idempotency-Key: \"" + (key != nullptr ? *key : fresh) + "\"");
-    return Track(client_.Send({"POST", options_.url + path, std::move(headers), WireText(body), Timeout()}));
-  }
-
-  std::chrono::seconds Timeout() const { return std::chrono::seconds(options_.timeout_seconds); }
-
-  HttpAnswer Track(HttpAnswer answer) {
-    if (answer.reached && answer.elapsed > slowest_.elapsed) slowest_ = answer;
-    return answer;
-  }
-
-  // A request of an /api path that must succeed; `lost` says what a refusal of it would lose.
-  bool ExpectSuccess(const std::string& check, const HttpAnswer& answer, const char* lost) {
-    if (answer.too_large) {
-      const std::string size =
-          answer.announced > 0 ? std::to_string(answer.announced) + " bytes" : "no length";
-      report_.Fail(check, "the answer is larger than the 16 MiB botcheck reads (" + size + " announced)",
-                   kTooLarge);
-      return false;
-    }
-    switch (ReadOutcome(answer.AsHostReply()).verdict) {
-      case RequestVerdict::kSuccess:
-        report_.Ok(check);
-        return true;
-      case RequestVerdict::kRefused:
-        report_.Fail(check, Answered(answer), std::string(kRefusedPrefix) + lost);
-        break;
-      case RequestVerdict::kKeyRejected:
-        report_.Fail(check, Answered(answer), kKeyRejected);
-        break;
-      case RequestVerdict::kLinkLost:
-        report_.Fail(check, Answered(answer), kLinkDown);
-        break;
-    }
-    return false;
-  }
-
-  // Any failed health probe is the same to the plug-in, a 401 or a refusal included.
-  void ExpectHealthy(const std::string& check, const HttpAnswer& answer) {
-    if (answer.Succeeded()) {
-      report_.Ok(check);
-    } else {
-      report_.Fail(check, Answered(answer), kHealthFails);
-    }
-  }
-
-  void ExpectRefusal(const std::string& check, const HttpAnswer& answer) {
-    const RequestVerdict result = ReadOutcome(answer.AsHostReply()).verdict;
-    if (result == RequestVerdict::kKeyRejected) {
-      report_.Ok(check);
-    } else if (result == RequestVerdict::kSuccess) {
-      report_.Fail(check, "accepted it: " + Answered(answer), kOpenDoor);
-    } else if (result == RequestVerdict::kRefused) {
-      report_.Fail(check, Answered(answer) + ", not 401", kRefusedNot401);
-    } else {
-      report_.Fail(check, Answered(answer) + (answer.reached ? ", not 401" : ""), kLostNot401);
-    }
-  }
-
   void CheckKeyIsDemanded() {
-    ExpectRefusal(kPostWithoutKey,
-                  Post("/api/chat/inbound", ChatInboundBody(Line(options_.map_id, "no key")), {}));
-    ExpectRefusal(kPollWrongKey, Get(client_, OutboundPath(options_.map_id, NowMs()),
-                                     AuthHeaders(options_.api_key + "-wrong")));
+    ExpectRefusal(report_, kPostWithoutKey,
+                  bot_.PostWithoutKey(kChatInbound, ChatInboundBody(Line(options_.map_id, "no key"))));
+    ExpectRefusal(report_, kPollWrongKey, bot_.PollWithWrongKey(options_.map_id, NowMs()));
   }
 
   // The run's lines carry its id, so that this run's lines are told from those of earlier runs.
@@ -187,96 +128,70 @@ class Checker {
             "global"};
   }
 
-  void PostLine(const char* check, const ChatLineBody& line, std::vector<std::string>* said) {
-    ExpectSuccess(check, Post("/api/chat/inbound", ChatInboundBody(line), AuthHeaders(options_.api_key)),
-                  kLineLost);
-    said->push_back(line.message);
+  void PostLine(const char* check, const ChatLineBody& line, std::vector<std::string>& said) {
+    ExpectSuccess(report_, check, bot_.Post(kChatInbound, ChatInboundBody(line)).answer, kLineLost);
+    said.push_back(line.message);
   }
 
-  void CheckPosts(std::int64_t started) {
-    const auto key = AuthHeaders(options_.api_key);
-    PostLine(kGlobalLine, Line(options_.map_id, "Grüße, ça va? ✓"), &said_here_);
+  Said CheckPosts(std::int64_t started) {
+    Said said;
+    PostLine(kGlobalLine, Line(options_.map_id, "Grüße, ça va? ✓"), said.here);
     // Servers that switch tribe and alliance chat on send these channels too.
     for (const char* channel : {"tribe", "alliance"}) {
       ChatLineBody line = Line(options_.map_id, std::string(channel) + " line");
       line.channel = channel;
       line.tribeName = "Wolves";
-      PostLine(channel == std::string("tribe") ? kTribeLine : kAllianceLine, line, &said_here_);
+      PostLine(channel == std::string("tribe") ? kTribeLine : kAllianceLine, line, said.here);
     }
     // Lines from a second map give a bot that relays between maps something to show on ours; the
     // second is sent again with its key, as the plug-in resends a post whose answer was lost.
-    relayed_sent_at_ = NowMs();
-    PostLine(kNeighbourLine, Line(neighbour_, "hello"), &said_there_);
-    relayed_answered_at_ = NowMs();
+    said.relayedSentAt = NowMs();
+    PostLine(kNeighbourLine, Line(neighbour_, "hello"), said.there);
+    said.relayedAnsweredAt = NowMs();
     const ChatLineBody repeated = Line(neighbour_, "hello again");
-    std::string repeat_key;
-    const HttpAnswer first = Post("/api/chat/inbound", ChatInboundBody(repeated), key, &repeat_key);
-    ExpectSuccess(kNeighbourLine, first, kLineLost);
-    said_there_.push_back(repeated.message);
-    repeated_ = repeated.message;
-    const HttpAnswer again = Post("/api/chat/inbound", ChatInboundBody(repeated), key, &repeat_key);
-    if (!again.Succeeded()) ExpectSuccess(kRepeat, again, kRepeatNot2xx);
+    const Posted first = bot_.Post(kChatInbound, ChatInboundBody(repeated));
+    ExpectSuccess(report_, kNeighbourLine, first.answer, kLineLost);
+    said.there.push_back(repeated.message);
+    said.repeated = repeated.message;
+    const HttpAnswer again = bot_.PostAgain(first);
+    if (!again.Succeeded()) ExpectSuccess(report_, kRepeat, again, kRepeatNot2xx);
 
     const std::vector<SessionPlayerBody> players = {
         {"76561198000000001", "Ann Lee", started, "ann_steam", "Wolves"},
         // The largest platform id, and a player without a player state (empty account and tribe).
         {"18446744073709551615", "Ben", started, "", ""},
     };
-    ExpectSuccess(kSyncTwo, Post("/api/sessions/sync", SessionSyncBody(options_.map_id, players), key),
+    ExpectSuccess(report_, kSyncTwo,
+                  bot_.Post(kSessionsSync, SessionSyncBody(options_.map_id, players)).answer, kListLost);
+    ExpectSuccess(report_, kSyncNone, bot_.Post(kSessionsSync, SessionSyncBody(options_.map_id, {})).answer,
                   kListLost);
-    ExpectSuccess(kSyncNone, Post("/api/sessions/sync", SessionSyncBody(options_.map_id, {}), key),
-                  kListLost);
-    ExpectSuccess(kLeave,
-                  Post("/api/sessions/leave", SessionLeaveBody(options_.map_id, "18446744073709551615"), key),
+    ExpectSuccess(report_, kLeave,
+                  bot_.Post(kSessionsLeave, SessionLeaveBody(options_.map_id, "18446744073709551615")).answer,
                   kLeaveLost);
-  }
-
-  // One answer to a poll with `since`, judged line by line; its reading when it is readable.
-  std::optional<OutboundReading> JudgePoll(const char* check, const HttpAnswer& answer, std::int64_t since) {
-    if (!ExpectSuccess(check, answer, kPollLost)) return std::nullopt;
-    if (MediaType(answer.contentType) == "application/json") {
-      report_.Ok(kJsonType);
-    } else {
-      report_.Fail(kJsonType, "Content-Type is '" + Printable(answer.contentType) + "'", kNotJsonType);
-    }
-    OutboundReading reading = ReadOutbound(answer.body);
-    if (reading.shape == OutboundShape::kUnparsable) {
-      report_.Fail(kShape, "not JSON: " + Printable(answer.body), kUnparsable);
-      return std::nullopt;
-    }
-    if (reading.shape == OutboundShape::kMissingMessages) {
-      report_.Fail(kShape, "no \"messages\" array: " + Printable(answer.body), kMissingMessages);
-      return std::nullopt;
-    }
-    report_.Ok(kShape);
-    if (!reading.problems.empty()) {
-      report_.Fail(kElements, Printable(reading.problems.front()), kBadElement);
-    } else if (reading.count > 0) {
-      report_.Ok(kElements);
-    }
-    if (since > 0) {
-      if (auto problem = SinceProblem(since, reading.createdAt))
-        report_.Fail(kSince, *problem, kSinceIgnored);
-    }
-    return reading;
+    return said;
   }
 
   std::optional<OutboundReading> ReadPoll(const char* check, const std::string& map_id, std::int64_t since) {
-    return JudgePoll(check, Get(client_, OutboundPath(map_id, since), AuthHeaders(options_.api_key)), since);
+    return JudgePoll(report_, check, bot_.Poll(map_id, since), since);
   }
 
-  std::string NoMessages() const {
+  // Why the checks of createdAt could not be made on the answer to the poll for everything.
+  std::string NoTimes(const std::optional<OutboundReading>& ours) const {
+    if (!ours) return "the poll for everything (since=0) had no readable answer";
+    if (ours->count > 0) {
+      return "none of the " + std::to_string(ours->count) + " messages for " + options_.map_id +
+             " had a createdAt that is a whole number (see the check of every message)";
+    }
     return "the bot had no messages for " + options_.map_id +
            " (a bot that relays between maps gets them from the second map's lines; otherwise queue two "
            "messages for the map before the run)";
   }
 
-  void CheckMessages(const std::optional<OutboundReading>& ours) {
+  // The greatest createdAt seen for the map, 0 when none.
+  std::int64_t CheckMessages(const std::optional<OutboundReading>& ours) {
     if (!ours || ours->createdAt.empty()) {
-      const std::string why =
-          ours ? NoMessages() : "the poll for everything (since=0) had no readable answer";
-      for (const char* check : {kElements, kUnit, kUnique, kSince}) report_.NotChecked(check, why);
-      return;
+      for (const char* check : {kElements, kUnit, kUnique, kSince}) report_.NotChecked(check, NoTimes(ours));
+      return 0;
     }
     const std::vector<std::int64_t>& created = ours->createdAt;
     if (auto problem = CreatedAtUnitProblem(created, NowMs())) {
@@ -292,22 +207,23 @@ class Checker {
       report_.Ok(kUnique);
     }
     const auto [oldest, newest] = std::minmax_element(created.begin(), created.end());
-    newest_ = *newest;
     for (const std::int64_t since : {*newest, *oldest}) {
       const auto reading = ReadPoll(kPolls, options_.map_id, since);
       if (reading && !SinceProblem(since, reading->createdAt)) report_.Ok(kSince);
       if (*oldest == *newest) break;
     }
+    return *newest;
   }
 
-  void CheckEcho(const std::optional<OutboundReading>& ours, const std::optional<OutboundReading>& theirs) {
+  void CheckEcho(const std::optional<OutboundReading>& ours, const std::optional<OutboundReading>& theirs,
+                 const Said& said) {
     if (!ours || !theirs) {
       report_.NotChecked(kEcho, "a poll for everything (since=0) had no readable answer");
       return;
     }
-    for (const auto& [said, reading, map_id] : {std::tuple(&said_here_, &*ours, &options_.map_id),
-                                                std::tuple(&said_there_, &*theirs, &neighbour_)}) {
-      for (const std::string& line : *said) {
+    for (const auto& [lines, reading, map_id] :
+         {std::tuple(&said.here, &*ours, &options_.map_id), std::tuple(&said.there, &*theirs, &neighbour_)}) {
+      for (const std::string& line : *lines) {
         if (CountHolding(reading->texts, line) > 0) {
           report_.Fail(kEcho,
                        "the line '" + Printable(line) + "' said on " + *map_id + " came back in its poll",
@@ -320,19 +236,19 @@ class Checker {
   }
 
   // The second map's first line, relayed to ours, stamped by the bot's clock when it took it in.
-  void CheckClock(const std::optional<OutboundReading>& ours) {
+  void CheckClock(const std::optional<OutboundReading>& ours, const Said& said) {
     if (!ours) {
       report_.NotChecked(kClock, "the poll for everything (since=0) had no readable answer");
       return;
     }
-    const std::string& relayed = said_there_.front();
+    const std::string& relayed = said.there.front();
     for (const auto& [text, created_at] : ours->stampedTexts) {
       if (text.find(relayed) == std::string::npos) continue;
       if (CreatedAtUnitProblem({created_at}, NowMs())) {
         report_.NotChecked(kClock, "its createdAt is not in milliseconds since 1970 (see that check)");
         return;
       }
-      if (auto problem = ClockSkewProblem(relayed_sent_at_, relayed_answered_at_, created_at)) {
+      if (auto problem = ClockSkewProblem(said.relayedSentAt, said.relayedAnsweredAt, created_at)) {
         report_.Fail(kClock, *problem, kClockSkew);
       } else {
         report_.Ok(kClock);
@@ -343,12 +259,12 @@ class Checker {
                                    " with a createdAt (a bot that relays between maps shows it)");
   }
 
-  void CheckRepeat(const std::optional<OutboundReading>& ours) {
+  void CheckRepeat(const std::optional<OutboundReading>& ours, const std::string& repeated) {
     if (!ours) {
       report_.NotChecked(kRepeat, "the poll for everything (since=0) had no readable answer");
       return;
     }
-    const std::size_t seen = CountHolding(ours->texts, repeated_);
+    const std::size_t seen = CountHolding(ours->texts, repeated);
     if (seen == 0) {
       report_.NotChecked(kRepeat,
                          "the line sent twice on the second map did not reach " + options_.map_id +
@@ -363,19 +279,14 @@ class Checker {
     }
   }
 
-  HttpAnswer HeldPoll(HttpClient& client, std::int64_t since) {
-    return Get(client, OutboundPath(options_.map_id, since, kLongPollWaitSeconds),
-               AuthHeaders(options_.api_key),
-               /*held=*/true);
-  }
-
   // The plug-in's long poll (OutboundWaitSeconds): a bot may ignore waitSeconds and answer at once,
   // but one that holds the poll must answer once the wait is over, and at once when a message comes.
-  void CheckLongPoll(const std::optional<OutboundReading>& ours) {
-    const std::int64_t since = std::max(NowMs(), newest_);
-    const HttpAnswer answer = HeldPoll(client_, since);
+  void CheckLongPoll(const std::optional<OutboundReading>& ours, std::int64_t newest,
+                     const std::string& relayed) {
+    const std::int64_t since = std::max(NowMs(), newest);
+    const HttpAnswer answer = bot_.HeldPoll(since);
     const auto took = answer.elapsed.count();
-    const std::optional<OutboundReading> reading = JudgePoll(kPolls, answer, since);
+    const std::optional<OutboundReading> reading = JudgePoll(report_, kPolls, answer, since);
     const char* no_wake_up = "the poll was not held, so there is no wake-up to time";
     if (took > kLongPollWaitSeconds * 1000 + kLongPollSlackMs) {
       report_.Fail(kHeld,
@@ -395,7 +306,7 @@ class Checker {
       report_.NotChecked(kWakeUp, "the bot does not hold polls (waitSeconds not honoured)");
     } else {
       report_.Ok(kHeld, "held " + std::to_string(took) + " ms");
-      CheckWakeUp(ours);
+      CheckWakeUp(ours, newest, relayed);
     }
   }
 
@@ -403,8 +314,9 @@ class Checker {
   // its connection), a line said on the second map while it is held, and the time from sending that
   // line to the end of the poll's answer; the median of a few rounds, so that a busy machine does not
   // decide it.
-  void CheckWakeUp(const std::optional<OutboundReading>& ours) {
-    if (!ours || CountHolding(ours->texts, said_there_.front()) == 0) {
+  void CheckWakeUp(const std::optional<OutboundReading>& ours, std::int64_t newest,
+                   const std::string& relayed) {
+    if (!ours || CountHolding(ours->texts, relayed) == 0) {
       report_.NotChecked(kWakeUp, "lines of the second map do not reach " + options_.map_id +
                                       ", so nothing can wake its held poll");
       return;
@@ -412,23 +324,24 @@ class Checker {
     std::vector<std::chrono::steady_clock::duration> rounds;
     for (int round = 0; round < kWakeUpRounds; ++round) {
       HttpClient poller;
-      const std::int64_t since = std::max(NowMs(), newest_);
-      Get(poller, OutboundPath(options_.map_id, since), AuthHeaders(options_.api_key), /*held=*/true);
-      HttpAnswer held;
-      std::thread holder([&] { held = HeldPoll(poller, since); });
+      const std::int64_t since = std::max(NowMs(), newest);
+      bot_.WarmUpOn(poller, since);
+      // The future hands a refused key over from the poll's thread.
+      std::future<HttpAnswer> holding =
+          std::async(std::launch::async, [&] { return bot_.HeldPollOn(poller, since); });
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
       const auto said_at = std::chrono::steady_clock::now();
       const ChatLineBody line = Line(neighbour_, "wake up " + std::to_string(round + 1));
-      const HttpAnswer post = Post("/api/chat/inbound", ChatInboundBody(line), AuthHeaders(options_.api_key));
-      holder.join();
-      ExpectSuccess(kNeighbourLine, post, kLineLost);
-      const std::optional<OutboundReading> reading = JudgePoll(kPolls, held, since);
+      const HttpAnswer post = bot_.Post(kChatInbound, ChatInboundBody(line)).answer;
+      const HttpAnswer held = holding.get();
+      ExpectSuccess(report_, kNeighbourLine, post, kLineLost);
+      const std::optional<OutboundReading> reading = JudgePoll(report_, kPolls, held, since);
       if (!reading || reading->count == 0) {
         report_.NotChecked(kWakeUp, "round " + std::to_string(round + 1) + ": the held poll " +
                                         (reading ? "ran out without the line" : "had no readable answer"));
         return;
       }
-      for (const std::int64_t time : reading->createdAt) newest_ = std::max(newest_, time);
+      for (const std::int64_t time : reading->createdAt) newest = std::max(newest, time);
       rounds.push_back(held.finished - said_at);
     }
     std::vector<std::chrono::steady_clock::duration> sorted = rounds;
@@ -445,10 +358,11 @@ class Checker {
   }
 
   void CheckSpeed() {
-    if (slowest_.elapsed.count() <= kPollIntervalMs) {
+    const auto slowest = bot_.Slowest().count();
+    if (slowest <= kPollIntervalMs) {
       report_.Ok(kSpeed);
     } else {
-      report_.Fail(kSpeed, "the slowest took " + std::to_string(slowest_.elapsed.count()) + " ms", kSlow);
+      report_.Fail(kSpeed, "the slowest took " + std::to_string(slowest) + " ms", kSlow);
     }
   }
 
@@ -456,15 +370,7 @@ class Checker {
   Report& report_;
   const std::string neighbour_;
   const std::string run_id_;
-  HttpClient client_;
-  int posts_ = 0;
-  std::vector<std::string> said_here_;    // the run's lines said on the map
-  std::vector<std::string> said_there_;   // and on the second map
-  std::string repeated_;                  // the line sent twice with one key
-  std::int64_t newest_ = 0;               // the greatest createdAt seen for the map
-  std::int64_t relayed_sent_at_ = 0;      // by this clock, just before the second map's first line
-  std::int64_t relayed_answered_at_ = 0;  // and just after its answer
-  HttpAnswer slowest_;
+  BotClient bot_;
 };
 
 }  // namespace

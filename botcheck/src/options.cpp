@@ -81,7 +81,9 @@ std::string UsageText() {
          "  1  a check failed\n"
          "  2  the command line could not be read\n"
          "  3  incomplete: nothing failed, but a check could not be made (the bot is not shown to be right)\n"
-         "  4  stopped: nothing answers at URL, or the bot wants a key and --api-key was not given\n";
+         "  4  stopped: nothing answers at URL, the bot wants a key and --api-key was not given, or it "
+         "refuses "
+         "the key given\n";
 }
 
 }  // namespace botcheck

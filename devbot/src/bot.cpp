@@ -4,6 +4,7 @@
 
 #include "devbot/json_text.h"
 #include "devbot/map_names.h"
+#include "link/bot_endpoints.h"
 
 namespace devbot {
 
@@ -40,7 +41,7 @@ Response Bot::Route(const Request& request) {
   }
   if (fault_.mode == FaultMode::kDown) {
     response = ErrorResponse(503, "the bot is down");
-  } else if (request.path == "/health") {
+  } else if (request.path == palaverlink::endpoints::kHealth.path) {
     response = (request.method == "GET" || request.method == "HEAD")
                    ? HandleHealth()
                    : Reject(request, 405, "/health answers GET only");

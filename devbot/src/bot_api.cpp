@@ -6,13 +6,16 @@
 #include "devbot/json_text.h"
 #include "devbot/map_names.h"
 #include "devbot/request_checks.h"
+#include "link/bot_endpoints.h"
 
 namespace devbot {
 namespace {
 
+using palaverlink::HttpMethod;
+namespace endpoints = palaverlink::endpoints;
+
 struct ApiRoute {
-  std::string_view method;
-  std::string_view path;
+  palaverlink::Endpoint endpoint;
   Response (Bot::*handler)(const Request&);
 };
 
@@ -25,27 +28,29 @@ const std::string* QueryValue(const Request& request, const std::string& name) {
 
 Response Bot::HandleApi(const Request& request) {
   static const std::array<ApiRoute, 4> kRoutes{{
-      {"POST", "/api/chat/inbound", &Bot::ChatInboundRequest},
-      {"GET", "/api/chat/outbound", &Bot::ChatOutboundRequest},
-      {"POST", "/api/sessions/sync", &Bot::SessionsSyncRequest},
-      {"POST", "/api/sessions/leave", &Bot::SessionsLeaveRequest},
+      {endpoints::kChatInbound, &Bot::ChatInboundRequest},
+      {endpoints::kChatOutbound, &Bot::ChatOutboundRequest},
+      {endpoints::kSessionsSync, &Bot::SessionsSyncRequest},
+      {endpoints::kSessionsLeave, &Bot::SessionsLeaveRequest},
   }};
   const ApiRoute* route = nullptr;
   for (const ApiRoute& candidate : kRoutes) {
-    if (candidate.path == request.path) route = &candidate;
+    if (candidate.endpoint.path == request.path) route = &candidate;
   }
   if (route == nullptr) return Reject(request, 404, "no such path: " + request.path);
-  if (route->method != request.method) {
-    return Reject(request, 405, request.path + " answers " + std::string(route->method) + " only");
+  const std::string_view method = palaverlink::MethodName(route->endpoint.method);
+  if (method != request.method) {
+    return Reject(request, 405, request.path + " answers " + std::string(method) + " only");
   }
   if (!api_key_.empty() && !HasBearerKey(request.headers, api_key_)) {
     return Reject(request, 401, "missing or wrong API key: send \"Authorization: Bearer <key>\"");
   }
   if (fault_.mode == FaultMode::kRejectKey) return ErrorResponse(401, "the bot rejects every key");
-  if (route->method == "POST" && !IsJsonContentType(request.headers)) {
+  const bool post = route->endpoint.method == HttpMethod::kPost;
+  if (post && !IsJsonContentType(request.headers)) {
     return Reject(request, 400, "the body must be sent with Content-Type application/json");
   }
-  if (route->method == "POST") return TakeOnce(request, route->handler);
+  if (post) return TakeOnce(request, route->handler);
   return (this->*(route->handler))(request);
 }
 

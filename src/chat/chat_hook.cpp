@@ -54,7 +54,7 @@ void RelayChatLine(AShooterPlayerController* controller, const GameString& messa
   body["message"] = line;
   body["channel"] = std::string(*channel);
   body["platformId"] = PlatformIdText(platform_id);
-  PostJson("/api/chat/inbound", body, IfUndelivered::kResend);
+  PostJson(endpoints::kChatInbound, body, IfUndelivered::kResend);
   ++relayed_lines;
 }
 

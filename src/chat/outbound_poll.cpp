@@ -17,7 +17,6 @@
 namespace palaverlink {
 namespace {
 
-constexpr char kOutboundPath[] = "/api/chat/outbound";
 constexpr int kPaceTimerSeconds = 1;
 // An outstanding poll older than this is counted as lost, so that polling never stops for good.
 constexpr int kOutboundPollLostSeconds = 30;
@@ -46,11 +45,8 @@ void SendPoll(NextPoll why) {
   if (!EnsureMapId()) return;
 
   BotRequest request;
-  request.method = HttpMethod::kGet;
-  request.path = kOutboundPath;
-  request.query = {{"mapId", MapId()}, {"since", std::to_string(OutboundCursor())}};
-  const int wait_seconds = Settings().OutboundWaitSeconds;
-  if (wait_seconds > 0) request.query.push_back({"waitSeconds", std::to_string(wait_seconds)});
+  request.endpoint = endpoints::kChatOutbound;
+  request.query = OutboundPollQuery(MapId(), OutboundCursor(), Settings().OutboundWaitSeconds);
   const std::uint64_t sequence = ++poll.sequence;
   const Handover sent =
       SendToBot(request, [sequence](const RequestOutcome& outcome, const std::string& text, LinkChange) {

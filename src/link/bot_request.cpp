@@ -4,7 +4,7 @@
 
 #include "core/guard.h"
 #include "core/host/host_api.h"
-#include "link/idempotency_key.h"
+#include "core/settings.h"
 
 namespace palaverlink {
 namespace {
@@ -16,13 +16,14 @@ constexpr char kJsonContentType[] = "application/json";
 Handover SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
   if (request.role == LinkRole::kGated && LinkIsDown()) return Handover::kLinkDown;
 
-  const std::string url = BotUrl(request.path, request.query);
-  std::vector<std::string> headers = BuildAuthHeaders();
+  const std::string url = BotUrl(Settings().BridgeUrl, request.endpoint.path, request.query);
+  std::vector<std::string> headers = AuthHeaders(Settings().ApiKey);
   if (!request.idempotencyKey.empty()) headers.push_back(IdempotencyKeyHeader(request.idempotencyKey));
 
   // The completion keeps its own copies: it may run after the caller's data is gone.
-  host::Completion completion = [endpoint = Endpoint{request.method, std::string(request.path)},
+  host::Completion completion = [method = request.endpoint.method, path = std::string(request.endpoint.path),
                                  role = request.role, on_outcome = std::move(on_outcome)](host::Reply reply) {
+    const Endpoint endpoint{method, path};
     RunGuarded(Describe(endpoint) + " completion", [&] {
       const RequestOutcome outcome = ReadOutcome(reply);
       const std::string text =
@@ -34,7 +35,7 @@ Handover SendToBot(const BotRequest& request, OutcomeHandler on_outcome) {
   };
 
   const bool started =
-      request.method == HttpMethod::kPost
+      request.endpoint.method == HttpMethod::kPost
           ? host::SendPost(url, std::move(completion), request.body, kJsonContentType, std::move(headers))
           : host::SendGet(url, std::move(completion), std::move(headers));
   return started ? Handover::kStarted : Handover::kHostRefused;

@@ -1,7 +1,8 @@
 // The one way a request goes to the bot. SendToBot applies the link-down gate (the only one),
 // forms the URL and the headers and hands the request to the host; its completion (one guard,
 // named after the request) reads the outcome once, lets the link react to it, then tells the
-// caller. Callers say what to send and where, never how.
+// caller. Callers say what to send and where, never how; this is the only code that reads BridgeUrl
+// and ApiKey for requests.
 #pragma once
 
 #include <functional>
@@ -9,8 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "link/bot_address.h"
+#include "link/bot_endpoints.h"
 #include "link/link_state.h"
+#include "link/request_form.h"
 #include "link/request_outcome.h"
 
 namespace palaverlink {
@@ -22,8 +24,7 @@ enum class LinkRole {
 };
 
 struct BotRequest {
-  HttpMethod method = HttpMethod::kGet;
-  std::string_view path;  // "/api/chat/outbound", without the query; read during SendToBot only
+  Endpoint endpoint;  // its path is read during SendToBot only
   std::vector<QueryParam> query;
   std::string body;            // POST only, sent as application/json
   std::string idempotencyKey;  // POST only: sent as the Idempotency-Key header when not empty

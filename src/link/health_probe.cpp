@@ -19,8 +19,7 @@ std::int64_t& LastProbeTickMs() {
 void SendHealthProbe() {
   LastProbeTickMs() = host::SystemTimeMs();
   BotRequest probe;
-  probe.method = HttpMethod::kGet;
-  probe.path = "/health";
+  probe.endpoint = endpoints::kHealth;
   probe.role = LinkRole::kProbe;
   SendToBot(probe, [](const RequestOutcome&, const std::string&, LinkChange change) {
     if (change == LinkChange::kCameBack) ResumeOutageBuffer();

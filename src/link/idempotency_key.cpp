@@ -43,8 +43,6 @@ std::string NewIdempotencyKey() {
   return fmt::format("{:016x}-{}", keys.loadPrefix, ++keys.posts);
 }
 
-std::string IdempotencyKeyHeader(std::string_view key) { return fmt::format("Idempotency-Key: \"{}\"", key); }
-
 void ResetIdempotencyKeys() { Keys() = KeyRecord{}; }
 
 }  // namespace palaverlink

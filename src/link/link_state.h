@@ -12,17 +12,11 @@
 #include <string>
 #include <string_view>
 
+#include "link/bot_endpoints.h"
 #include "link/request_outcome.h"
 
 namespace palaverlink {
 
-enum class HttpMethod { kGet, kPost };
-
-// What a request asks for: how warnings and guards name it ("POST /api/chat/inbound").
-struct Endpoint {
-  HttpMethod method = HttpMethod::kGet;
-  std::string path;  // without the query
-};
 
 std::string Describe(const Endpoint& endpoint);
 

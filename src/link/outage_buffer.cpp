@@ -167,8 +167,7 @@ Handover SendFirst() {
   BufferRecord& box = Buffer();
   const WaitingPost& post = box.posts.front();
   BotRequest request;
-  request.method = HttpMethod::kPost;
-  request.path = post.path;
+  request.endpoint = {HttpMethod::kPost, post.path};
   request.body = post.body;
   request.idempotencyKey = post.key;
   box.sending = true;

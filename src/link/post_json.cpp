@@ -8,6 +8,7 @@
 #include "link/bot_request.h"
 #include "link/idempotency_key.h"
 #include "link/outage_buffer.h"
+#include "link/request_form.h"
 
 namespace palaverlink {
 namespace {
@@ -16,16 +17,15 @@ std::size_t dropped_while_down = 0;
 
 }  // namespace
 
-bool PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered if_undelivered,
+bool PostJson(const Endpoint& endpoint, const nlohmann::json& body, IfUndelivered if_undelivered,
               std::function<void()> on_answered) {
-  std::string text = body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
+  std::string text = JsonBodyText(body);
   if (Settings().OutageBufferLines > 0) {
-    PostInOrder(path, std::move(text), if_undelivered);
+    PostInOrder(std::string(endpoint.path), std::move(text), if_undelivered);
     return false;  // the outbox sends it, in its turn
   }
   BotRequest request;
-  request.method = HttpMethod::kPost;
-  request.path = path;
+  request.endpoint = endpoint;
   request.body = std::move(text);
   request.idempotencyKey = NewIdempotencyKey();
   OutcomeHandler handler;
@@ -37,7 +37,7 @@ bool PostJson(const std::string& path, const nlohmann::json& body, IfUndelivered
   const Handover handover = SendToBot(request, std::move(handler));
   if (handover == Handover::kLinkDown) {
     if (if_undelivered == IfUndelivered::kResend) ++dropped_while_down;
-    if (Settings().Debug) Log().info(messages::kDroppedPost, path);
+    if (Settings().Debug) Log().info(messages::kDroppedPost, endpoint.path);
   }
   return handover == Handover::kStarted;
 }

@@ -30,7 +30,7 @@ void NoticeLogout(AController* exiting) {
   nlohmann::json body = nlohmann::json::object();
   body["mapId"] = MapId();
   body["platformId"] = PlatformIdText(platform_id);
-  PostJson("/api/sessions/leave", body, IfUndelivered::kResend);
+  PostJson(endpoints::kSessionsLeave, body, IfUndelivered::kResend);
 }
 
 }  // namespace

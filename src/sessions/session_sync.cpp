@@ -78,7 +78,7 @@ void RunSync() {
   body["mapId"] = MapId();
   body["players"] = std::move(players);
   const std::uint64_t sequence = Schedule().NextSequence();
-  if (PostJson("/api/sessions/sync", body, IfUndelivered::kDrop,
+  if (PostJson(endpoints::kSessionsSync, body, IfUndelivered::kDrop,
                [sequence] { Schedule().Answered(sequence); })) {
     Schedule().Sent();
   } else {

@@ -93,6 +93,11 @@ TEST(CreatedAtRulesTest, MillisecondsFromNowOn) {
   EXPECT_FALSE(CreatedAtUnitProblem({now - 86'400'000, now, now + 60'000}, now));
   EXPECT_NE(CreatedAtUnitProblem({now, now / 1000}, now)->find("seconds"), std::string::npos);
   EXPECT_NE(CreatedAtUnitProblem({now * 1000}, now)->find("future"), std::string::npos);
+  EXPECT_NE(CreatedAtUnitProblem({now * 1000}, now)->find("looks like microseconds"), std::string::npos);
+  // A day since boot in microseconds: neither seconds nor any unit since 1970.
+  EXPECT_NE(
+      CreatedAtUnitProblem({86'400'000'000}, now)->find("perhaps a time since the bot's machine started"),
+      std::string::npos);
 }
 
 TEST(CreatedAtRulesTest, StampOfARelayedLineWithinFiveSecondsOfOurClock) {
@@ -172,11 +177,13 @@ TEST(PrintableTest, EscapesControlCharactersCutsLongTextsAndNamesAnEmptyBody) {
 }
 
 // The poll's query as the plug-in writes it: values percent-encoded, waitSeconds only for a long poll.
-TEST(OutboundPathTest, EncodesTheMapIdAndAddsTheWait) {
-  EXPECT_EQ(OutboundPath("the-island_2.~", 5), "/api/chat/outbound?mapId=the-island_2.~&since=5");
-  EXPECT_EQ(OutboundPath("Ragnarök 2+", 5), "/api/chat/outbound?mapId=Ragnar%C3%B6k%202%2B&since=5");
-  EXPECT_EQ(OutboundPath("a&since=0#%41", 7, 2),
-            "/api/chat/outbound?mapId=a%26since%3D0%23%2541&since=7&waitSeconds=2");
+TEST(OutboundUrlTest, EncodesTheMapIdAndAddsTheWait) {
+  EXPECT_EQ(OutboundUrl("http://bot:1", "the-island_2.~", 5),
+            "http://bot:1/api/chat/outbound?mapId=the-island_2.~&since=5");
+  EXPECT_EQ(OutboundUrl("http://bot:1", "Ragnarök 2+", 5),
+            "http://bot:1/api/chat/outbound?mapId=Ragnar%C3%B6k%202%2B&since=5");
+  EXPECT_EQ(OutboundUrl("http://bot:1", "a&since=0#%41", 7, 2),
+            "http://bot:1/api/chat/outbound?mapId=a%26since%3D0%23%2541&since=7&waitSeconds=2");
 }
 
 TEST(MediaTypeTest, IgnoresParametersAndCase) {

@@ -19,8 +19,8 @@ import urllib.request
 HERE = os.path.dirname(os.path.abspath(__file__))
 KEY = "s3cret"
 
-# Exit statuses other than a failed check (1).
-PASSED, INCOMPLETE, STOPPED = 0, 3, 4
+# Exit statuses.
+PASSED, FAILED, INCOMPLETE, STOPPED = 0, 1, 3, 4
 
 # (name, bot, fault, key of the bot, key given to botcheck, expected, words
 #  [, map id: "the-test-map" when not given])
@@ -28,7 +28,7 @@ PASSED, INCOMPLETE, STOPPED = 0, 3, 4
 # port where nothing listens.
 # expected: a list of the checks that fail (exit 1), each FAIL line naming what the plug-in would do
 # and one of them holding the words; or an exit status, with the words somewhere in the output.
-# PASSED: every check ok, none not checked.
+# PASSED: every check ok, none not checked, and no warning for a bot that keeps every rule.
 CASES = [
     ("devbot passes with a key", "devbot", "none", KEY, KEY, PASSED, "within 20 ms (median"),
     ("devbot passes without a key", "devbot", "none", "", "", PASSED, ""),
@@ -37,8 +37,9 @@ CASES = [
     ("devbot passes with a map id that needs encoding", "devbot", "none", KEY, KEY, PASSED, "",
      "Ragnarök 2+&since=0"),
     ("devbot down", "devbot", "down", KEY, KEY, ["answers 2xx", "refused with 401"], "health probe would fail"),
-    ("devbot rejects every key", "devbot", "401", KEY, KEY,
-     ["POST /api/", "GET /api/chat/outbound", "a post sent again"], "rejected-key warning"),
+    # One line that names the key, not a FAIL for every request made with it.
+    ("devbot rejects every key", "devbot", "401", KEY, KEY, STOPPED,
+     "the bot refused the key given with --api-key ('s3cret'): HTTP 401 to GET /api/chat/outbound"),
     ("devbot answers garbage", "devbot", "garbage", KEY, KEY, ["Content-Type application/json", "\"messages\" array"],
      "could not parse outbound response"),
     # A bot that is slow in everything also holds a long poll past its wait.
@@ -65,8 +66,12 @@ CASES = [
     ("unknown map refused", "rules", "unknown-map", KEY, KEY, ["first poll of the map (since = now): answers 2xx"],
      "keep the link up: no bot message would reach the players"),
     ("HTML content type", "rules", "html-type", KEY, KEY, ["Content-Type application/json"], "application/json"),
+    ("poll answered 204", "rules", "no-content", KEY, KEY, ["Content-Type application/json", "\"messages\" array"],
+     "no Content-Type (HTTP 204 with an empty body)"),
     ("no messages member", "rules", "no-messages", KEY, KEY, ["\"messages\" array"], "missing 'messages'"),
     ("createdAt as text", "rules", "text-time", KEY, KEY, ["every message has createdAt"], "skip such messages"),
+    ("createdAt as text, not an empty map", "rules", "text-time", KEY, KEY, FAILED,
+     "messages for the-test-map had a createdAt that is a whole number"),
     ("no sourceMapName", "rules", "no-source", KEY, KEY, ["every message has createdAt"], "skip such messages"),
     ("createdAt in seconds", "rules", "seconds", KEY, KEY, ["createdAt in milliseconds", "only messages created after",
      "createdAt differs"], "its warning names seconds"),
@@ -167,6 +172,8 @@ def run_case(args, case):
             problems.append(f"the output does not say '{consequence}'")
         if expected == PASSED and (fails or any(line.startswith("not checked: ") for line in lines)):
             problems.append("a pass with a FAIL or a check not made")
+        if expected == PASSED and fault == "none" and any(line.startswith("warning: ") for line in lines):
+            problems.append("a warning for a bot that keeps every rule")
         if expected == STOPPED and len(lines) != 1:
             problems.append("a stop that is not one line")
     else:

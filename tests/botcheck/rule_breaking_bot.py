@@ -28,6 +28,7 @@ FAULTS = {
     "empty-sync": "refuses a player list without players with 400",
     "unknown-map": "answers the poll of a map it has not heard of with 404",
     "html-type": "answers the poll with JSON but Content-Type text/html",
+    "no-content": "answers the poll with 204 No Content, without a body or a Content-Type",
     "no-messages": "answers the poll with {\"items\": [...]} instead of \"messages\"",
     "text-time": "sends createdAt as a string",
     "no-source": "leaves sourceMapName out of lines from another map",
@@ -164,6 +165,9 @@ def make_handler(store, fault, api_key):
                 time.sleep(2 * int(query["waitSeconds"][0]))
             if fault == "no-messages":
                 return self.answer(200, {"items": queued})
+            if fault == "no-content":
+                self.send_response(204)
+                return self.end_headers()
             self.answer(200, {"messages": queued}, "text/html" if fault == "html-type" else "application/json")
 
         def do_POST(self):

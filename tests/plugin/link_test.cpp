@@ -9,10 +9,10 @@
 #include "component_fixture.h"
 #include "core/guard.h"
 #include "core/log_channel.h"
-#include "link/bot_address.h"
 #include "link/health_probe.h"
 #include "link/link_state.h"
 #include "link/post_json.h"
+#include "link/request_form.h"
 #include "link/request_outcome.h"
 #include "plugin_reset.h"
 
@@ -41,7 +41,7 @@ std::string LostConnection(const std::string& operation, const std::string& fail
 class Link : public ComponentFixture {
  protected:
   void Post(const std::string& path) {
-    PostJson(path, nlohmann::json{{"mapId", "the-island"}}, IfUndelivered::kDrop);
+    PostJson({HttpMethod::kPost, path}, nlohmann::json{{"mapId", "the-island"}}, IfUndelivered::kDrop);
   }
   // Fails the link with a POST whose completion reports `failure`.
   void TakeDown(const std::string& failure = "HTTP 503 Service Unavailable") {
@@ -59,7 +59,7 @@ TEST_F(Link, PostGoesToTheBridgeUrlWithCompactSortedBody) {
   body["channel"] = "global";
   body["mapId"] = "the-island";
   body["platformId"] = "18446744073709551615";
-  PostJson("/api/chat/inbound", body, IfUndelivered::kResend);
+  PostJson(endpoints::kChatInbound, body, IfUndelivered::kResend);
 
   ASSERT_EQ(env().Requests().size(), 1u);
   const devhost::HttpRequest& request = LastRequest();
@@ -74,10 +74,10 @@ TEST_F(Link, PostGoesToTheBridgeUrlWithCompactSortedBody) {
 }
 
 TEST_F(Link, EveryRequestCarriesTheKeyWhenOneIsSet) {
-  EXPECT_THAT(BuildAuthHeaders(), IsEmpty());
+  EXPECT_THAT(AuthHeaders(""), IsEmpty());
+  EXPECT_THAT(AuthHeaders(" s3cret key "), ElementsAre("Authorization: Bearer  s3cret key "));
 
   ApplyConfig({{"ApiKey", " s3cret key "}});
-  EXPECT_THAT(BuildAuthHeaders(), ElementsAre("Authorization: Bearer  s3cret key "));
   Post("/api/sessions/leave");
   EXPECT_THAT(LastRequest().headers,
               ElementsAre("Authorization: Bearer  s3cret key ", StartsWith("Idempotency-Key: ")));
@@ -89,7 +89,7 @@ TEST_F(Link, EveryRequestCarriesTheKeyWhenOneIsSet) {
 TEST_F(Link, EveryPostCarriesAKeyOfItsOwn) {
   std::set<std::string> keys;
   auto post_and_keep_key = [&](IfUndelivered if_undelivered) {
-    PostJson("/api/sessions/leave", nlohmann::json{{"platformId", "1"}}, if_undelivered);
+    PostJson(endpoints::kSessionsLeave, nlohmann::json{{"platformId", "1"}}, if_undelivered);
     const std::string& header = LastRequest().headers.back();
     // Idempotency-Key: "<16 hex digits>-<number>"
     ASSERT_TRUE(header.starts_with("Idempotency-Key: \"") && header.ends_with("\"")) << header;
@@ -124,8 +124,9 @@ TEST_F(Link, UrlIsPlainConcatenation) {
 }
 
 TEST_F(Link, InvalidUtf8InTheBodyThrowsAndSendsNothing) {
-  EXPECT_THROW(PostJson("/api/chat/inbound", nlohmann::json{{"message", "\xC3("}}, IfUndelivered::kResend),
-               nlohmann::json::type_error);
+  EXPECT_THROW(
+      PostJson(endpoints::kChatInbound, nlohmann::json{{"message", "\xC3("}}, IfUndelivered::kResend),
+      nlohmann::json::type_error);
   EXPECT_THAT(env().Requests(), IsEmpty());
   EXPECT_FALSE(LinkIsDown());
 }
@@ -291,7 +292,7 @@ TEST_F(Link, QueryValuesArePercentEncodedExceptUnreservedCharacters) {
   };
   for (const auto& [value, encoded] : cases) {
     EXPECT_EQ(PercentEncode(value), encoded) << value;
-    EXPECT_EQ(BotUrl("/api/chat/outbound", {{"mapId", value}, {"since", "-5"}}),
+    EXPECT_EQ(BotUrl("http://127.0.0.1:8765", "/api/chat/outbound", {{"mapId", value}, {"since", "-5"}}),
               "http://127.0.0.1:8765/api/chat/outbound?mapId=" + encoded + "&since=-5");
   }
 }

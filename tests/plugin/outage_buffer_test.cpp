@@ -29,14 +29,14 @@ class OutageBuffer : public ComponentFixture {
   }
 
   void Chat(const std::string& text) {
-    PostJson("/api/chat/inbound", {{"message", text}}, IfUndelivered::kResend);
+    PostJson(endpoints::kChatInbound, {{"message", text}}, IfUndelivered::kResend);
   }
   void Leave(const std::string& id) {
-    PostJson("/api/sessions/leave", {{"platformId", id}}, IfUndelivered::kResend);
+    PostJson(endpoints::kSessionsLeave, {{"platformId", id}}, IfUndelivered::kResend);
   }
   // A player list of `players` players.
   void Sync(int players = 0) {
-    PostJson("/api/sessions/sync", {{"players", nlohmann::json::array()}, {"count", players}},
+    PostJson(endpoints::kSessionsSync, {{"players", nlohmann::json::array()}, {"count", players}},
              IfUndelivered::kDrop);
   }
 

@@ -1,18 +1,15 @@
-// The requests exactly as the plug-in sends them: the same paths, the bearer header only when a key
-// is set, compact JSON bodies with their members in ascending order (the JSON library's default
-// object keeps them sorted, as in the plug-in).
+// The requests exactly as the plug-in sends them: the plug-in's own table of requests and its own
+// writing of URLs, headers and bodies (link/request_form.h); here only the bodies' members, which the
+// plug-in fills from the game.
 #pragma once
+
+#include <nlohmann/json.hpp>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 namespace botcheck {
-
-// "Authorization: Bearer KEY", or nothing for an empty key.
-std::vector<std::string> AuthHeaders(const std::string& api_key);
 
 struct ChatLineBody {
   std::string mapId;
@@ -35,15 +32,8 @@ nlohmann::json ChatInboundBody(const ChatLineBody& line);
 nlohmann::json SessionSyncBody(const std::string& map_id, const std::vector<SessionPlayerBody>& players);
 nlohmann::json SessionLeaveBody(const std::string& map_id, const std::string& platform_id);
 
-// The body as it goes on the wire.
-std::string WireText(const nlohmann::json& body);
-
-// Every byte but the unreserved characters of RFC 3986 (letters, digits, '-', '.', '_', '~') as %XX
-// with upper-case hex digits, as the plug-in encodes query values.
-std::string PercentEncode(const std::string& value);
-
-// "/api/chat/outbound?mapId=ID&since=MS", then "&waitSeconds=N" when `wait_seconds` is above 0 (the
-// plug-in's long poll); the map id percent-encoded.
-std::string OutboundPath(const std::string& map_id, std::int64_t since, int wait_seconds = 0);
+// The URL of the outbound poll at `base`, as the plug-in writes it (waitSeconds only when above 0).
+std::string OutboundUrl(const std::string& base, const std::string& map_id, std::int64_t since,
+                        int wait_seconds = 0);
 
 }  // namespace botcheck

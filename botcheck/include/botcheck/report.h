@@ -15,7 +15,7 @@ enum ExitCode : int {
   kFailed = 1,      // a check failed
   kBadCommand = 2,  // the command line could not be read
   kIncomplete = 3,  // nothing failed, but a check could not be made: the bot is not shown to be right
-  kStopped = 4,     // nothing answers at the URL, or the bot wants a key that was not given
+  kStopped = 4,     // nothing answers at the URL, the bot wants a key that was not given, or refuses it
 };
 
 class Report {

@@ -1,11 +1,9 @@
-#include "link/bot_address.h"
-
-#include "core/settings.h"
+#include "link/request_form.h"
 
 namespace palaverlink {
 namespace {
 
-constexpr char kBearerPrefix[] = "Authorization: Bearer ";
+constexpr std::string_view kBearerPrefix = "Authorization: Bearer ";
 
 bool IsUnreserved(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' ||
@@ -31,8 +29,7 @@ std::string PercentEncode(std::string_view value) {
   return encoded;
 }
 
-std::string BotUrl(std::string_view path, const std::vector<QueryParam>& query) {
-  const std::string& base = Settings().BridgeUrl;
+std::string BotUrl(std::string_view base, std::string_view path, const std::vector<QueryParam>& query) {
   std::size_t length = base.size() + path.size();
   for (const QueryParam& param : query) length += param.name.size() + param.value.size() * 3 + 2;
   std::string url;
@@ -50,10 +47,28 @@ std::string BotUrl(std::string_view path, const std::vector<QueryParam>& query) 
   return url;
 }
 
-std::vector<std::string> BuildAuthHeaders() {
-  const std::string& key = Settings().ApiKey;
-  if (key.empty()) return {};
-  return {kBearerPrefix + key};
+std::vector<QueryParam> OutboundPollQuery(std::string_view map_id, std::int64_t since, int wait_seconds) {
+  std::vector<QueryParam> query = {{"mapId", std::string(map_id)}, {"since", std::to_string(since)}};
+  if (wait_seconds > 0) query.push_back({"waitSeconds", std::to_string(wait_seconds)});
+  return query;
+}
+
+std::vector<std::string> AuthHeaders(std::string_view api_key) {
+  if (api_key.empty()) return {};
+  std::string line(kBearerPrefix);
+  line += api_key;
+  return {line};
+}
+
+std::string IdempotencyKeyHeader(std::string_view key) {
+  std::string line = "Idempotency-Key: \"";
+  line += key;
+  line += '"';
+  return line;
+}
+
+std::string JsonBodyText(const nlohmann::json& body) {
+  return body.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
 }
 
 }  // namespace palaverlink
