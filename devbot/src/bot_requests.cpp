@@ -3,9 +3,19 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <optional>
 
 namespace devbot {
 namespace {
+
+// Decimal digits without a sign, as the plug-in writes its numbers.
+std::optional<std::int64_t> ReadDigits(const std::string& text) {
+  if (text.empty() || text.front() < '0' || text.front() > '9') return std::nullopt;
+  std::int64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
 
 // The plug-in names its map by a short id; an empty one cannot be told apart from other maps.
 void CheckMapId(ShapeCheck& check, const std::string& map_id) {
@@ -20,7 +30,7 @@ void CheckPlatformId(ShapeCheck& check, const std::string& name, const std::stri
 
 SessionPlayer ReadPlayer(const nlohmann::json& element, const std::string& where, ShapeCheck& body) {
   ShapeCheck check(element, where);
-  check.Members({"platformId", "playerName", "sessionStartedAt", "steamName", "tribeName"});
+  check.Holds({"platformId", "playerName", "sessionStartedAt", "steamName", "tribeName"});
   SessionPlayer player;
   player.platformId = check.String("platformId");
   CheckPlatformId(check, where + ".platformId", player.platformId);
@@ -70,7 +80,7 @@ Parsed<ChatInbound> ParseChatInbound(std::string_view body) {
   Parsed<nlohmann::json> json = ParseJsonText(body);
   if (!json.value) return {std::nullopt, json.error};
   ShapeCheck check(*json.value, "body");
-  check.Members({"channel", "mapId", "message", "platformId", "playerName", "tribeName"});
+  check.Holds({"channel", "mapId", "message", "platformId", "playerName", "tribeName"});
   ChatInbound line;
   line.channel = check.String("channel");
   line.mapId = check.String("mapId");
@@ -87,7 +97,7 @@ Parsed<SessionSync> ParseSessionSync(std::string_view body) {
   Parsed<nlohmann::json> json = ParseJsonText(body);
   if (!json.value) return {std::nullopt, json.error};
   ShapeCheck check(*json.value, "body");
-  check.Members({"mapId", "players"});
+  check.Holds({"mapId", "players"});
   SessionSync sync;
   sync.mapId = check.String("mapId");
   CheckMapId(check, sync.mapId);
@@ -102,7 +112,7 @@ Parsed<SessionLeave> ParseSessionLeave(std::string_view body) {
   Parsed<nlohmann::json> json = ParseJsonText(body);
   if (!json.value) return {std::nullopt, json.error};
   ShapeCheck check(*json.value, "body");
-  check.Members({"mapId", "platformId"});
+  check.Holds({"mapId", "platformId"});
   SessionLeave leave;
   leave.mapId = check.String("mapId");
   leave.platformId = check.String("platformId");
@@ -117,22 +127,14 @@ Parsed<OutboundQuery> ParseOutboundQuery(const std::string* map_id, const std::s
   OutboundQuery query;
   query.mapId = *map_id;
   if (since != nullptr) {
-    const char* first = since->data();
-    const char* last = first + since->size();
-    auto [end, error] = std::from_chars(first, last, query.since);
-    if (since->empty() || error != std::errc() || end != last) {
-      return {std::nullopt, "since must be a whole number of milliseconds"};
-    }
+    const std::optional<std::int64_t> ms = ReadDigits(*since);
+    if (!ms) return {std::nullopt, "since must be a whole number of milliseconds from 0"};
+    query.since = *ms;
   }
   if (wait_seconds != nullptr) {
-    const char* first = wait_seconds->data();
-    const char* last = first + wait_seconds->size();
-    std::int64_t seconds = 0;
-    auto [end, error] = std::from_chars(first, last, seconds);
-    if (wait_seconds->empty() || error != std::errc() || end != last || seconds < 0) {
-      return {std::nullopt, "waitSeconds must be a whole number of seconds from 0"};
-    }
-    query.waitSeconds = static_cast<int>(std::min<std::int64_t>(seconds, kLongestWaitSeconds));
+    const std::optional<std::int64_t> seconds = ReadDigits(*wait_seconds);
+    if (!seconds) return {std::nullopt, "waitSeconds must be a whole number of seconds from 0"};
+    query.waitSeconds = static_cast<int>(std::min<std::int64_t>(*seconds, kLongestWaitSeconds));
   }
   return {query, {}};
 }

@@ -21,8 +21,7 @@ Parsed<nlohmann::json> ParseJsonText(std::string_view text) {
 ShapeCheck::ShapeCheck(const nlohmann::json& value, std::string where)
     : value_(value), where_(std::move(where)) {}
 
-ShapeCheck& ShapeCheck::Members(std::initializer_list<std::string_view> required,
-                                std::initializer_list<std::string_view> optional) {
+ShapeCheck& ShapeCheck::Holds(std::initializer_list<std::string_view> required) {
   if (!ok()) return *this;
   if (!value_.is_object()) {
     Fail(where_ + " must be a JSON object");
@@ -34,6 +33,12 @@ ShapeCheck& ShapeCheck::Members(std::initializer_list<std::string_view> required
       return *this;
     }
   }
+  return *this;
+}
+
+ShapeCheck& ShapeCheck::Members(std::initializer_list<std::string_view> required,
+                                std::initializer_list<std::string_view> optional) {
+  if (!Holds(required).ok()) return *this;
   for (const auto& item : value_.items()) {
     const std::string& name = item.key();
     auto listed = [&name](std::string_view allowed) { return allowed == name; };

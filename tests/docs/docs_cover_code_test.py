@@ -2,8 +2,9 @@
 """The guides cover the code: every line in src/core/log_messages.h has its row in docs/admin.md
 (the text in full, each {} shown as {what}), every key of docs/config.example.json (which the
 config example test ties to the plug-in's reader) has its row in the configuration table, and
-every request of docs/bot-api.yaml has its section in docs/bot-api.md; and every relative link of
-README.md and the guides leads to a file and, after a '#', to one of its headings."""
+every request of docs/bot-api.yaml has its section in docs/bot-api.md, and the figures of the bot
+guide are those of the constants in src/; and every relative link of README.md and the guides leads
+to a file and, after a '#', to one of its headings."""
 
 import argparse
 import json
@@ -22,6 +23,25 @@ def log_messages(header_text):
         parts = re.findall(r'"((?:[^"\\]|\\.)*)"', literals)
         messages[name] = "".join(parts).replace('\\"', '"').replace("\\\\", "\\")
     return messages
+
+# Figures of docs/bot-api.md: the constant of src/ that holds each, and the guide's words around it.
+GUIDE_FIGURES = [
+    ("kLongestOutboundWaitSeconds", "(`OutboundWaitSeconds` 1 to {})"),
+    ("kOutboundPollLostSeconds", "counted lost by the plug-in itself, {} seconds after it was sent"),
+    ("kPollsPerSecond", "| at once, at most {} polls a second |"),
+    ("kDrainPollsPerSecond", "| at once, at most {} polls a second |"),
+]
+
+
+def constants(source):
+    """The value of every whole-number constant in the headers of src/."""
+    found = {}
+    for folder, _, files in os.walk(os.path.join(source, "src")):
+        for name in files:
+            if name.endswith(".h"):
+                with open(os.path.join(folder, name), encoding="utf-8") as stream:
+                    found.update(re.findall(r"inline constexpr [\w:]+ (k\w+) = (\d+);", stream.read()))
+    return found
 
 
 def shown_as_row(message, doc):
@@ -89,12 +109,20 @@ def main():
             if not re.search("^" + re.escape(heading) + "$", bot_api, re.MULTILINE):
                 problems.append(f"docs/bot-api.md has no section '{heading}'")
 
+    values = constants(args.source)
+    for constant, words in GUIDE_FIGURES:
+        if constant not in values:
+            problems.append(f"no constant {constant} in src/")
+        elif words.format(values[constant]) not in " ".join(bot_api.split()):
+            problems.append(f"docs/bot-api.md does not say '{words.format(values[constant])}' ({constant})")
+
     for name in ("README.md", os.path.join("docs", "admin.md"), os.path.join("docs", "bot-api.md")):
         problems += broken_links(args.source, name)
 
     for problem in problems:
         print("FAILED: " + problem)
-    print(f"{len(messages)} log lines, the configuration keys, the bot requests and the links looked up; "
+    print(f"{len(messages)} log lines, the configuration keys, the bot requests, {len(GUIDE_FIGURES)} figures "
+          "and the links looked up; "
           f"{len(problems)} missing")
     return 1 if problems else 0
 

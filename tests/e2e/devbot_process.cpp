@@ -8,52 +8,26 @@
 #include <unistd.h>
 
 namespace palaverlink::e2e {
-namespace {
 
 using namespace std::chrono_literals;
-
-std::optional<Json> ParseLine(const std::string& line) {
-  Json parsed = Json::parse(line, nullptr, /*allow_exceptions=*/false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-  return parsed;
-}
-
-bool IsEvent(const std::string& line, const std::string& kind) {
-  std::optional<Json> event = ParseLine(line);
-  return event && event->value("event", "") == kind;
-}
-
-}  // namespace
 
 DevbotProcess::DevbotProcess(const std::filesystem::path& stderr_file, int port, const std::string& api_key) {
   std::vector<std::string> arguments{"--listen", "127.0.0.1:" + std::to_string(port)};
   if (!api_key.empty()) arguments.insert(arguments.end(), {"--api-key", api_key});
   process_ = std::make_unique<ChildProcess>(PALAVERLINK_DEVBOT, arguments, stderr_file);
   if (!process_->started()) return;
-  std::optional<std::string> listening =
-      process_->WaitForLine([](const std::string& line) { return IsEvent(line, "listening"); }, 10s);
-  if (listening) port_ = ParseLine(*listening)->value("port", -1);
+  std::optional<Json> listening = WaitForEvent("listening", 10s);
+  if (listening) port_ = listening->value("port", -1);
 }
 
-std::vector<Json> DevbotProcess::Events(const std::string& kind) const {
-  std::vector<Json> events;
-  for (const std::string& line : process_->Lines()) {
-    std::optional<Json> event = ParseLine(line);
-    if (event && event->value("event", "") == kind) events.push_back(*event);
-  }
-  return events;
-}
+std::vector<Json> DevbotProcess::Events(const std::string& kind) const { return EventsOf(*process_, kind); }
 
 std::optional<Json> DevbotProcess::WaitForEvent(const std::string& kind, std::chrono::milliseconds timeout,
                                                 const std::function<bool(const Json&)>& match) {
-  std::optional<std::string> line = process_->WaitForLine(
-      [&](const std::string& text) {
-        std::optional<Json> event = ParseLine(text);
-        return event && event->value("event", "") == kind && (!match || match(*event));
-      },
+  return e2e::WaitForEvent(
+      *process_,
+      [&](const Json& event) { return event.value("event", "") == kind && (!match || match(event)); },
       timeout);
-  if (!line) return std::nullopt;
-  return ParseLine(*line);
 }
 
 Json DevbotProcess::AdminGet(const std::string& path) const {

@@ -1,8 +1,6 @@
 // palaverlink-devbot run by a test: its printed events and its admin interface.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -10,10 +8,9 @@
 #include <vector>
 
 #include "child_process.h"
+#include "json_events.h"
 
 namespace palaverlink::e2e {
-
-using Json = nlohmann::json;
 
 class DevbotProcess {
  public:

@@ -13,12 +13,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-std::optional<Json> ParseLine(const std::string& line) {
-  Json parsed = Json::parse(line, nullptr, /*allow_exceptions=*/false);
-  if (parsed.is_discarded() || !parsed.is_object()) return std::nullopt;
-  return parsed;
-}
-
 // The plug-in's pattern "%D %R [%n][%l] %v": a 15-byte date and time, then the logger's name.
 std::optional<PluginLogLine> ParsePluginLine(const std::string& line) {
   static const std::string kLogger = "[Palaverlink][";
@@ -77,32 +71,15 @@ DevserverProcess::~DevserverProcess() {
   for (const std::string& line : LogFile()) std::cerr << line << "\n";
 }
 
-std::vector<Json> DevserverProcess::Events() const {
-  std::vector<Json> events;
-  for (const std::string& line : process_->Lines()) {
-    if (std::optional<Json> event = ParseLine(line)) events.push_back(*event);
-  }
-  return events;
-}
+std::vector<Json> DevserverProcess::Events() const { return e2e::Events(*process_); }
 
 std::vector<Json> DevserverProcess::Events(const std::string& kind) const {
-  std::vector<Json> events;
-  for (Json& event : Events()) {
-    if (event.value("event", "") == kind) events.push_back(std::move(event));
-  }
-  return events;
+  return EventsOf(*process_, kind);
 }
 
 std::optional<Json> DevserverProcess::WaitForEvent(const std::function<bool(const Json&)>& match,
                                                    std::chrono::milliseconds timeout) {
-  std::optional<std::string> line = process_->WaitForLine(
-      [&](const std::string& text) {
-        std::optional<Json> event = ParseLine(text);
-        return event && match(*event);
-      },
-      timeout);
-  if (!line) return std::nullopt;
-  return ParseLine(*line);
+  return e2e::WaitForEvent(*process_, match, timeout);
 }
 
 std::vector<std::string> DevserverProcess::ShownTo(const std::string& player) const {

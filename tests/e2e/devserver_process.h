@@ -2,8 +2,6 @@
 // lines on standard output, and the plug-in's lines in <root>/ArkApi/Logs/devhost.log.
 #pragma once
 
-#include <nlohmann/json.hpp>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -11,10 +9,9 @@
 #include <vector>
 
 #include "child_process.h"
+#include "json_events.h"
 
 namespace palaverlink::e2e {
-
-using Json = nlohmann::json;
 
 // A fresh server directory under the system's temporary directory, removed with the object.
 class TempRoot {

@@ -27,7 +27,9 @@ class ShapeCheck {
   // `where` names the value in reasons, such as "body" or "players[2]".
   ShapeCheck(const nlohmann::json& value, std::string where);
 
-  // The value must be an object holding every required member, and no member outside both lists.
+  // The value must be an object holding every required member; others are let be.
+  ShapeCheck& Holds(std::initializer_list<std::string_view> required);
+  // As Holds, and no member outside both lists.
   ShapeCheck& Members(std::initializer_list<std::string_view> required,
                       std::initializer_list<std::string_view> optional = {});
 
