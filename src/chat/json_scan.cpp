@@ -363,34 +363,33 @@ JsonScanner::JsonScanner(std::string_view text) : at_(text.data()), end_(text.da
   if (text.starts_with("\xEF\xBB\xBF")) at_ += 3;
 }
 
-bool JsonScanner::Key(std::string_view& key) {
+bool JsonScanner::StringInside(std::string_view& inside, bool& escaped) {
   SkipBlanks();
   const char* first = at_;
-  bool escaped = false;
   if (first == end_ || *first != '"') return false;
   const char* after = StringFrom(first, end_, escaped);
   if (after == nullptr) return false;
   at_ = after;
-  const std::string_view inside(first + 1, static_cast<std::size_t>(after - first) - 2);
-  if (!escaped) {
-    key = inside;
-  } else {
+  inside = std::string_view(first + 1, static_cast<std::size_t>(after - first) - 2);
+  return true;
+}
+
+bool JsonScanner::Key(std::string_view& key) {
+  bool escaped = false;
+  if (!StringInside(key, escaped)) return false;
+  if (escaped) {
     BrokenText ignored;  // a key with broken text matches none the plug-in reads
-    DecodeString(inside, decoded_key_, ignored);
+    DecodeString(key, decoded_key_, ignored);
     key = decoded_key_;
   }
   return true;
 }
 
 bool JsonScanner::StringValue(std::string& out, BrokenText& broken) {
-  SkipBlanks();
-  const char* first = at_;
+  std::string_view inside;
   bool escaped = false;
-  if (first == end_ || *first != '"') return false;
-  const char* after = StringFrom(first, end_, escaped);
-  if (after == nullptr) return false;
-  at_ = after;
-  DecodeString(std::string_view(first + 1, static_cast<std::size_t>(after - first) - 2), out, broken);
+  if (!StringInside(inside, escaped)) return false;
+  DecodeString(inside, out, broken);
   return true;
 }
 

@@ -120,6 +120,8 @@ class JsonScanner {
 
   bool SkipAnyValue();
   void Open(char kind, std::size_t levels);
+  // The string whose '"' is next, between its quotes; `escaped` when it holds an escape.
+  bool StringInside(std::string_view& inside, bool& escaped);
   bool Key(std::string_view& key);
 
   const char* at_;

@@ -22,8 +22,7 @@ void NoticeLogout(AController* exiting) {
   auto* controller = reinterpret_cast<AShooterPlayerController*>(exiting);
   const std::uint64_t platform_id = GetPlatformId(controller);
   if (platform_id == 0) return;
-  // Forgotten whatever follows, so a return gets a new session start.
-  SessionStarts().erase(platform_id);
+  ForgetSessionStart(platform_id);  // whatever follows
   if (!EnsureMapId()) return;
   if (Settings().Debug) Log().info(messages::kLoggedOut, platform_id);
 

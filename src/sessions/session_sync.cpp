@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/guard.h"
@@ -24,6 +25,13 @@ constexpr int kSoonTickSeconds = 1;
 SyncSchedule& Schedule() {
   static auto* const schedule = new SyncSchedule();  // never destroyed: see core/guard.cpp
   return *schedule;
+}
+
+// Platform id -> session start (milliseconds since 1970-01-01 00:00 UTC).
+std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() {
+  // Never destroyed: see core/guard.cpp.
+  static auto* const starts = new std::unordered_map<std::uint64_t, std::int64_t>();
+  return *starts;
 }
 
 // The player's session start: from the join, or, for one there before the load, from the first run
@@ -88,11 +96,7 @@ void RunSync() {
 
 }  // namespace
 
-std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts() {
-  // Never destroyed: see core/guard.cpp.
-  static auto* const starts = new std::unordered_map<std::uint64_t, std::int64_t>();
-  return *starts;
-}
+void ForgetSessionStart(std::uint64_t platform_id) { SessionStarts().erase(platform_id); }
 
 void ResetSessionStarts() {
   SessionStarts().clear();

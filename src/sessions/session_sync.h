@@ -3,12 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 
 namespace palaverlink {
 
-// Platform id -> session start (milliseconds since 1970-01-01 00:00 UTC).
-std::unordered_map<std::uint64_t, std::int64_t>& SessionStarts();
+// A player logged out: forgotten, so that a return gets a new session start.
+void ForgetSessionStart(std::uint64_t platform_id);
 // Forgets every session start and every sync asked for or out.
 void ResetSessionStarts();
 

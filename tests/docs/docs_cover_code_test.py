@@ -34,13 +34,13 @@ GUIDE_FIGURES = [
 
 
 def constants(source):
-    """The value of every whole-number constant in the headers of src/."""
+    """The value of every whole-number constant in src/, in a header or kept in its one file."""
     found = {}
     for folder, _, files in os.walk(os.path.join(source, "src")):
         for name in files:
-            if name.endswith(".h"):
+            if name.endswith((".h", ".cpp")):
                 with open(os.path.join(folder, name), encoding="utf-8") as stream:
-                    found.update(re.findall(r"inline constexpr [\w:]+ (k\w+) = (\d+);", stream.read()))
+                    found.update(re.findall(r"(?:inline )?constexpr [\w:]+ (k\w+) = (\d+);", stream.read()))
     return found
 
 
