@@ -12,8 +12,6 @@
 namespace palaverlink {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 // A hex digit's value, or kNotHex.
 constexpr std::uint8_t kNotHex = 0x10;
 constexpr auto kHexDigit = [] {
@@ -202,13 +200,6 @@ void DecodeString(std::string_view inside, std::string& out, BrokenText& broken)
   }
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
-
-const char* SkipBlanksFrom(const char* at, const char* end) {
-  while (at < end && static_cast<unsigned char>(*at) <= ' ' && IsBlank(*at)) ++at;
-  return at;
-}
-
 // Plain characters in a run, the common case: eight at a time up to the first that is a quote, a
 // backslash, a control character or a byte above 0x7F, then one at a time near the end.
 const char* PlainRunFrom(const char* at, const char* end) {
@@ -275,7 +266,7 @@ const char* StringFrom(const char* at, const char* end, bool& escaped) {
 }
 
 const char* DigitsFrom(const char* at, const char* end) {
-  while (at < end && IsDigit(*at)) ++at;
+  while (at < end && IsDigitFrom(*at, '0')) ++at;
   return at;
 }
 
@@ -285,7 +276,7 @@ const char* NumberFrom(const char* at, const char* end) {
   if (at == end) return nullptr;
   if (*at == '0') {
     ++at;
-  } else if (IsDigit(*at)) {
+  } else if (IsDigitFrom(*at, '0')) {
     at = DigitsFrom(at, end);
   } else {
     return nullptr;
@@ -293,14 +284,14 @@ const char* NumberFrom(const char* at, const char* end) {
   bool plain = true;
   if (at < end && *at == '.') {
     ++at;
-    if (at == end || !IsDigit(*at)) return nullptr;
+    if (at == end || !IsDigitFrom(*at, '0')) return nullptr;
     at = DigitsFrom(at, end);
   }
   if (at < end && (*at == 'e' || *at == 'E')) {
     plain = false;
     ++at;
     if (at < end && (*at == '+' || *at == '-')) ++at;
-    if (at == end || !IsDigit(*at)) return nullptr;
+    if (at == end || !IsDigitFrom(*at, '0')) return nullptr;
     at = DigitsFrom(at, end);
   }
   // Only long digit runs or an exponent can reach beyond a double.
@@ -337,7 +328,7 @@ const char* ScalarFrom(const char* at, const char* end) {
 const char* KeyAndColonFrom(const char* at, const char* end) {
   bool escaped = false;
   if (at == end || *at != '"' || (at = StringFrom(at, end, escaped)) == nullptr) return nullptr;
-  at = SkipBlanksFrom(at, end);
+  at = SkipJsonBlanks(at, end);
   if (at == end || *at != ':') return nullptr;
   return at + 1;
 }
@@ -406,12 +397,11 @@ void JsonScanner::Open(char kind, std::size_t levels) {
 // so working on at_ directly would store and reload it at every byte.
 bool JsonScanner::SkipAnyValue() {
   const char* const end = end_;
-  const char* at = SkipBlanksFrom(at_, end);
-  if (at == end) return false;
+  const char* at = at_;
   open_.clear();
   for (;;) {
     // A value starts here.
-    at = SkipBlanksFrom(at, end);
+    at = SkipJsonBlanks(at, end);
     if (at == end) return false;
     const char c = *at;
     if (c == '[' && end - at > 1 && at[1] == '[') {
@@ -422,7 +412,7 @@ bool JsonScanner::SkipAnyValue() {
     }
     if (c == '{' || c == '[') {
       const char close = c == '{' ? '}' : ']';
-      at = SkipBlanksFrom(at + 1, end);
+      at = SkipJsonBlanks(at + 1, end);
       if (at < end && *at == close) {
         ++at;
       } else {
@@ -439,12 +429,12 @@ bool JsonScanner::SkipAnyValue() {
         at_ = at;
         return true;
       }
-      at = SkipBlanksFrom(at, end);
+      at = SkipJsonBlanks(at, end);
       if (at == end) return false;
       OpenRun& inside = open_.back();
       if (*at == ',') {
         ++at;
-        if (inside.kind == '{' && (at = KeyAndColonFrom(SkipBlanksFrom(at, end), end)) == nullptr)
+        if (inside.kind == '{' && (at = KeyAndColonFrom(SkipJsonBlanks(at, end), end)) == nullptr)
           return false;
         break;
       }

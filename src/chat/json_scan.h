@@ -24,6 +24,19 @@ struct BrokenText {
   bool Any() const { return loneSurrogates + invalidUtf8 > 0; }
 };
 
+// The byte-level pieces that the scanner's inline operations and the rest of it share.
+// Past the blanks of the grammar (space, tab, line feed, carriage return) from `at`.
+inline const char* SkipJsonBlanks(const char* at, const char* end) {
+  while (at < end && static_cast<unsigned char>(*at) <= ' ' &&
+         (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r'))
+    ++at;
+  return at;
+}
+// A digit from `lowest` to '9', in one comparison.
+inline bool IsDigitFrom(char c, char lowest) {
+  return static_cast<unsigned char>(c - lowest) <= static_cast<unsigned char>('9' - lowest);
+}
+
 class JsonScanner {
  public:
   explicit JsonScanner(std::string_view text);
@@ -94,24 +107,13 @@ class JsonScanner {
 
  private:
   // Inline, like Peek and Take: they run several times for every value of the text.
-  void SkipBlanks() {
-    const char* at = at_;
-    while (at < end_ && static_cast<unsigned char>(*at) <= ' ' &&
-           (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r'))
-      ++at;
-    at_ = at;
-  }
+  void SkipBlanks() { at_ = SkipJsonBlanks(at_, end_); }
   bool Take(char c) {
     SkipBlanks();
     if (at_ == end_ || *at_ != c) return false;
     ++at_;
     return true;
   }
-  // A digit from `lowest` to '9', in one comparison.
-  static bool IsDigitFrom(char c, char lowest) {
-    return static_cast<unsigned char>(c - lowest) <= static_cast<unsigned char>('9' - lowest);
-  }
-
   // Containers SkipValue is inside: `levels` of one kind, '{' or '[', one in another.
   struct OpenRun {
     char kind;
