@@ -84,9 +84,10 @@ void CountAnswer(std::size_t shown, std::size_t skipped, std::size_t mended) {
 }
 
 bool BeginsRun(AnswerFault fault, bool present) {
-  auto run = State().runs[static_cast<std::size_t>(fault)];
-  const bool begins = present && !run;
-  run = present;
+  std::bitset<kAnswerFaults>& runs = State().runs;
+  const auto index = static_cast<std::size_t>(fault);
+  const bool begins = present && !runs.test(index);
+  runs.set(index, present);
   return begins;
 }
 
