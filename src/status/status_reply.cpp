@@ -13,6 +13,7 @@
 #include "core/settings.h"
 #include "core/utf8_boundary.h"
 #include "game/map_id.h"
+#include "link/bot_endpoints.h"
 #include "link/health_probe.h"
 #include "link/link_state.h"
 #include "link/outage_buffer.h"
@@ -26,12 +27,12 @@ constexpr std::size_t kLongestReason = 200;
 
 struct RequestKind {
   const char* name;
-  const char* request;  // as Describe names it
+  Endpoint endpoint;
 };
-constexpr RequestKind kRequestKinds[] = {{"chat", "POST /api/chat/inbound"},
-                                         {"leave", "POST /api/sessions/leave"},
-                                         {"sync", "POST /api/sessions/sync"},
-                                         {"poll", "GET /api/chat/outbound"}};
+constexpr RequestKind kRequestKinds[] = {{"chat", endpoints::kChatInbound},
+                                         {"leave", endpoints::kSessionsLeave},
+                                         {"sync", endpoints::kSessionsSync},
+                                         {"poll", endpoints::kChatOutbound}};
 
 std::string UtcTime(std::int64_t ms) {
   const auto seconds = static_cast<std::time_t>(ms / 1000);
@@ -63,7 +64,7 @@ std::string LinkLine(std::int64_t now_ms) {
 std::string LastSuccessLine(std::int64_t now_ms) {
   std::string line = "last success:";
   for (const RequestKind& kind : kRequestKinds) {
-    const auto last = LastSuccessMs(kind.request);
+    const auto last = LastSuccessMs(Describe(kind.endpoint));
     line += fmt::format("{} {} {}", line.back() == ':' ? "" : ",", kind.name,
                         last ? Span(now_ms - *last) + " ago" : "never");
   }
