@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "chat/json_scan.h"
+#include "core/json_scan.h"
 #include "chat/outbound_batch.h"
 
 namespace palaverlink {

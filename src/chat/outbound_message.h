@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "chat/json_scan.h"
+#include "core/json_scan.h"
 
 namespace palaverlink {
 

@@ -4,36 +4,12 @@
 
 #include <cstdint>
 
+#include "core/utf8_encoding.h"
+
 namespace palaverlink {
 namespace {
 
 constexpr char16_t kReplacement = u'\uFFFD';
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-bool IsContinuation(unsigned char byte) { return byte >= 0x80 && byte <= 0xBF; }
-
-// Writes the code point at `out` and returns the end of what it wrote (one to four bytes).
-char* PutUtf8(char* out, char32_t code_point) {
-  auto put = [&out](std::uint32_t byte) { *out++ = static_cast<char>(static_cast<unsigned char>(byte)); };
-  const auto cp = static_cast<std::uint32_t>(code_point);
-  if (cp < 0x80) {
-    put(cp);
-  } else if (cp < 0x800) {
-    put(0xC0 | (cp >> 6));
-    put(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    put(0xE0 | (cp >> 12));
-    put(0x80 | ((cp >> 6) & 0x3F));
-    put(0x80 | (cp & 0x3F));
-  } else {
-    put(0xF0 | (cp >> 18));
-    put(0x80 | ((cp >> 12) & 0x3F));
-    put(0x80 | ((cp >> 6) & 0x3F));
-    put(0x80 | (cp & 0x3F));
-  }
-  return out;
-}
 
 // Writes the code point at `out` as one unit or a surrogate pair and returns the end.
 char16_t* PutUtf16(char16_t* out, char32_t code_point) {
@@ -45,31 +21,6 @@ char16_t* PutUtf16(char16_t* out, char32_t code_point) {
   *out++ = static_cast<char16_t>(0xD800 + (offset >> 10));
   *out++ = static_cast<char16_t>(0xDC00 + (offset & 0x3FF));
   return out;
-}
-
-// How many continuation bytes a lead byte announces; 0 for a byte that cannot start a sequence.
-int ContinuationCount(unsigned char lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return 1;
-  if (lead >= 0xE0 && lead <= 0xEF) return 2;
-  if (lead >= 0xF0 && lead <= 0xF4) return 3;
-  return 0;
-}
-
-// Whether the first continuation byte keeps the sequence valid: it rules out overlong forms,
-// encoded surrogates and values above U+10FFFF.
-bool SecondByteFits(unsigned char lead, unsigned char second) {
-  switch (lead) {
-    case 0xE0:
-      return second >= 0xA0;
-    case 0xED:
-      return second <= 0x9F;
-    case 0xF0:
-      return second >= 0x90;
-    case 0xF4:
-      return second <= 0x8F;
-    default:
-      return true;
-  }
 }
 
 }  // namespace
@@ -85,9 +36,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     if (unit < 0x80) {
       *end++ = static_cast<char>(unit);
     } else if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
-      const char32_t high = unit - 0xD800u;
-      const char32_t low = text[i + 1] - 0xDC00u;
-      end = PutUtf8(end, 0x10000 + (high << 10) + low);
+      end = PutUtf8(end, CodePointOfPair(unit, text[i + 1]));
       ++i;
     } else if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) {
       end = PutUtf8(end, kReplacement);

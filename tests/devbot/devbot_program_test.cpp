@@ -32,8 +32,8 @@ class DevbotProcess {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, pipe_ends[0]);
-    arguments.insert(arguments.begin(), DEVBOT_PROGRAM);
-    std::vector<char*> argv;
+    std::string program = DEVBOT_PROGRAM;
+    std::vector<char*> argv{program.data()};
     for (std::string& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
     if (posix_spawn(&pid_, DEVBOT_PROGRAM, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;

@@ -1,4 +1,4 @@
-#include "chat/json_scan.h"
+#include "core/json_scan.h"
 
 #include <algorithm>
 #include <array>
@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 #include <system_error>
+
+#include "core/utf8_encoding.h"
 
 namespace palaverlink {
 namespace {
@@ -86,56 +88,7 @@ constexpr auto kSingleEscape = [] {
   return single;
 }();
 
-void AppendUtf8(std::string& out, unsigned code_point) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code_point >> 18));
-    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
-
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-// The length of the well-formed UTF-8 sequence of two to four bytes at `at` (no overlong forms, no
-// surrogates, nothing above U+10FFFF); 0 when none starts there.
-int WellFormedSequenceLength(const char* at, const char* end) {
-  const auto lead = static_cast<unsigned char>(*at);
-  int length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (end - at < length) return 0;
-  for (int i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(at[i]);
-    if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return 0;
-  }
-  return length;
-}
-
-bool IsHighSurrogate(unsigned unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(unsigned unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
 // The contents of a string the scan has accepted, its escapes decoded; what is not text becomes
 // U+FFFD and is counted.
@@ -177,21 +130,21 @@ void DecodeString(std::string_view inside, std::string& out, BrokenText& broken)
         out += '\t';
         break;
       case 'u': {
-        unsigned code_point = static_cast<unsigned>(Hex4At(inside.data() + i + 1));
+        char32_t code_point = static_cast<char32_t>(Hex4At(inside.data() + i + 1));
         i += 4;
         const bool paired = IsHighSurrogate(code_point) && i + 6 < inside.size() && inside[i + 1] == '\\' &&
                             inside[i + 2] == 'u' &&
                             IsLowSurrogate(static_cast<unsigned>(Hex4At(inside.data() + i + 3)));
         if (paired) {
-          const auto low = static_cast<unsigned>(Hex4At(inside.data() + i + 3));
-          code_point = 0x10000 + ((code_point - 0xD800) << 10) + (low - 0xDC00);
+          code_point = CodePointOfPair(code_point, static_cast<char32_t>(Hex4At(inside.data() + i + 3)));
           i += 6;
         } else if (IsHighSurrogate(code_point) || IsLowSurrogate(code_point)) {
           out += kReplacement;
           ++broken.loneSurrogates;
           break;
         }
-        AppendUtf8(out, code_point);
+        char encoded[4];
+        out.append(encoded, PutUtf8(encoded, code_point));
         break;
       }
       default:
