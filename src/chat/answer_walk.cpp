@@ -6,8 +6,8 @@
 #include <system_error>
 #include <utility>
 
-#include "core/json_scan.h"
 #include "chat/outbound_batch.h"
+#include "core/json_scan.h"
 
 namespace palaverlink {
 namespace {
@@ -20,54 +20,30 @@ std::optional<std::int64_t> WholeMilliseconds(double number) {
   return static_cast<std::int64_t>(number);
 }
 
+// Equal texts, the short ones without a call: a run of repeats is mostly tiny elements.
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a.size() > 4) return a == b;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
 // One "messages" array as the walk finds it.
 class MessagesWalk {
  public:
   MessagesWalk(std::string_view answer, const WalkStart& start)
       : answer_begin_(answer.data()), start_(start), timed_(kShownPerCompletion) {}
 
-  // The element at the scan's position.
-  bool Element(JsonScanner& scan) {
-    const char* first = scan.Position();
+  // Inline for what is not an object, which is only counted; a call for an object.
+  void Element(const ScannedElement& element) {
     // Its place in the answer: where it starts (a count would be one more dependency per element).
-    const auto index = static_cast<std::size_t>(first - answer_begin_);
-    if (scan.Next() != '{') {
-      if (!scan.SkipValue()) return false;
+    const auto index = static_cast<std::size_t>(element.text.data() - answer_begin_);
+    if (!element.isObject) {
       if (Room()) ++answer_.malformed;
-      return true;
+      return;
     }
-    std::string_view created_at;  // the last one counts
-    const bool scanned = scan.Object([&](std::string_view key) {
-      const char* value = scan.Position();
-      if (!scan.SkipValue()) return false;
-      if (key == "createdAt")
-        created_at = std::string_view(value, static_cast<std::size_t>(scan.Position() - value));
-      return true;
-    });
-    if (!scanned) return false;
-    const std::string_view text = TextFrom(first, scan);
-    if (created_at.empty()) {
-      if (TakeUnordered(text)) {
-        ++answer_.withoutTime;
-        taken_.push_back({index, {text, std::nullopt}});
-      }
-      return true;
-    }
-    const std::optional<std::int64_t> time = ReadCreatedAt(created_at);
-    if (!time) {
-      if (Room()) ++answer_.malformed;
-    } else if (*time <= start_.cursor) {
-      ++answer_.stale;
-    } else if (*time > start_.nowMs && *time - start_.nowMs > kFarthestCreatedAtAheadMs) {
-      if (TakeUnordered(text)) {
-        answer_.farthestAhead = answer_.farAhead++ == 0 ? *time : std::max(answer_.farthestAhead, *time);
-        taken_.push_back({index, {text, std::nullopt}});
-      }
-    } else {
-      if (*time > start_.nowMs) answer_.aheadMs = std::max(answer_.aheadMs, *time - start_.nowMs);
-      timed_.Offer({*time, index, text});
-    }
-    return true;
+    Object(index, element.text, element.member);
   }
 
   WalkedAnswer Finish() && {
@@ -90,14 +66,36 @@ class MessagesWalk {
   }
 
  private:
-  static std::string_view TextFrom(const char* first, const JsonScanner& scan) {
-    return std::string_view(first, static_cast<std::size_t>(scan.Position() - first));
+  void Object(std::size_t index, std::string_view text, std::string_view created_at) {
+    if (created_at.empty()) {
+      if (TakeUnordered(text)) {
+        ++answer_.withoutTime;
+        taken_.push_back({index, {text, std::nullopt}});
+      }
+      return;
+    }
+    const std::optional<std::int64_t> time = ReadCreatedAt(created_at);
+    if (!time) {
+      if (Room()) ++answer_.malformed;
+    } else if (*time <= start_.cursor) {
+      ++answer_.stale;
+    } else if (*time > start_.nowMs && *time - start_.nowMs > kFarthestCreatedAtAheadMs) {
+      if (TakeUnordered(text)) {
+        answer_.farthestAhead = answer_.farAhead++ == 0 ? *time : std::max(answer_.farthestAhead, *time);
+        taken_.push_back({index, {text, std::nullopt}});
+      }
+    } else {
+      if (*time > start_.nowMs) answer_.aheadMs = std::max(answer_.aheadMs, *time - start_.nowMs);
+      timed_.Offer({*time, index, text});
+    }
   }
 
   // A message without a time the cursor can follow (an object with no createdAt or one too far
   // ahead): false when it was shown before, or when it finds no room.
   bool TakeUnordered(std::string_view text) {
-    if (start_.shown.Contains(text)) {
+    // A bot that repeats one element many times over costs one lookup for the run.
+    if (SameText(text, last_repeat_) || start_.shown.Contains(text)) {
+      last_repeat_ = text;
       ++answer_.repeated;
       return false;
     }
@@ -119,6 +117,7 @@ class MessagesWalk {
   const WalkStart& start_;
   OutboundBatchChooser timed_;
   std::size_t unordered_taken_ = 0;
+  std::string_view last_repeat_;  // the last element found remembered
   // What the completion reads in full, with its place in the answer: the first elements without a
   // time, and at the end the chosen timed ones.
   std::vector<std::pair<std::size_t, ChosenElement>> taken_;
@@ -133,11 +132,23 @@ std::optional<std::int64_t> ReadCreatedAt(std::string_view value) {
   const bool negative = value.front() == '-';
   const std::size_t digits = value.size() - (negative ? 1 : 0);
   if (digits <= 18) {
-    std::int64_t whole = 0;
-    std::size_t at = negative ? 1 : 0;
-    while (at < value.size() && value[at] >= '0' && value[at] <= '9')
-      whole = whole * 10 + (value[at++] - '0');
-    if (at == value.size()) return negative ? -whole : whole;
+    const std::string_view number = value.substr(negative ? 1 : 0);
+    // The last eight digits at once, beside the chain of the ones before them.
+    const std::size_t head = digits >= 8 ? digits - 8 : digits;
+    std::uint64_t whole = 0;
+    bool plain = true;
+    for (const char c : number.substr(0, head)) {
+      const auto digit = static_cast<unsigned char>(c - '0');
+      plain = plain && digit <= 9;
+      whole = whole * 10 + digit;
+    }
+    if (digits >= 8) {
+      const std::uint64_t last = EightBytesAt(number.data() + head);
+      plain = plain && AllDigits(last);
+      whole = whole * 100'000'000 + EightDigitsValue(last);
+    }
+    const auto signed_whole = static_cast<std::int64_t>(whole);
+    if (plain) return negative ? -signed_whole : signed_whole;
   }
   // A fraction, an exponent, or a whole number of more digits: read as a double, as a full parse
   // does beyond 64 bits. A number too small for a double reads as zero (the scan has refused one
@@ -173,7 +184,8 @@ WalkedAnswer WalkOutboundAnswer(std::string_view text, const WalkStart& start) {
       messages.reset();
       if (scan.Peek() != '[') return scan.SkipValue();
       MessagesWalk walk(text, start);
-      if (!scan.Array([&] { return walk.Element(scan); })) return false;
+      if (!scan.Elements("createdAt", [&](const ScannedElement& element) { walk.Element(element); }))
+        return false;
       messages = std::move(walk).Finish();
       return true;
     });

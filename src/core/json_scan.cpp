@@ -73,14 +73,6 @@ bool OverflowsDouble(std::string_view number) {
   return result.ec == std::errc::result_out_of_range && DecimalMagnitude(number) > 0;
 }
 
-// Bytes that stand for themselves inside a string: printable ASCII but the quote and backslash.
-constexpr auto kPlainInString = [] {
-  std::array<bool, 256> plain{};
-  for (int byte = 0x20; byte < 0x80; ++byte)
-    plain[static_cast<std::size_t>(byte)] = byte != '"' && byte != '\\';
-  return plain;
-}();
-
 // The characters that may follow a backslash, but for 'u'.
 constexpr auto kSingleEscape = [] {
   std::array<bool, 256> single{};
@@ -174,7 +166,7 @@ const char* PlainRunFrom(const char* at, const char* end) {
     }
     at += 8;
   }
-  while (at < end && kPlainInString[static_cast<unsigned char>(*at)]) ++at;
+  while (at < end && kPlainInJsonString[static_cast<unsigned char>(*at)]) ++at;
   return at;
 }
 
@@ -201,7 +193,7 @@ const char* EscapeFrom(const char* at, const char* end) {
 const char* StringFrom(const char* at, const char* end, bool& escaped) {
   ++at;
   for (;;) {
-    if (at < end && kPlainInString[static_cast<unsigned char>(*at)]) at = PlainRunFrom(at, end);
+    if (at < end && kPlainInJsonString[static_cast<unsigned char>(*at)]) at = PlainRunFrom(at, end);
     if (at == end) return nullptr;
     const auto byte = static_cast<unsigned char>(*at);
     if (byte == '"') return at + 1;
@@ -218,11 +210,6 @@ const char* StringFrom(const char* at, const char* end, bool& escaped) {
   }
 }
 
-const char* DigitsFrom(const char* at, const char* end) {
-  while (at < end && IsDigitFrom(*at, '0')) ++at;
-  return at;
-}
-
 const char* NumberFrom(const char* at, const char* end) {
   const char* const first = at;
   if (at < end && *at == '-') ++at;
@@ -230,7 +217,7 @@ const char* NumberFrom(const char* at, const char* end) {
   if (*at == '0') {
     ++at;
   } else if (IsDigitFrom(*at, '0')) {
-    at = DigitsFrom(at, end);
+    at = DigitRunFrom(at, end);
   } else {
     return nullptr;
   }
@@ -238,14 +225,14 @@ const char* NumberFrom(const char* at, const char* end) {
   if (at < end && *at == '.') {
     ++at;
     if (at == end || !IsDigitFrom(*at, '0')) return nullptr;
-    at = DigitsFrom(at, end);
+    at = DigitRunFrom(at, end);
   }
   if (at < end && (*at == 'e' || *at == 'E')) {
     plain = false;
     ++at;
     if (at < end && (*at == '+' || *at == '-')) ++at;
     if (at == end || !IsDigitFrom(*at, '0')) return nullptr;
-    at = DigitsFrom(at, end);
+    at = DigitRunFrom(at, end);
   }
   // Only long digit runs or an exponent can reach beyond a double.
   if (plain && at - first < 300) return at;
@@ -335,6 +322,44 @@ bool JsonScanner::StringValue(std::string& out, BrokenText& broken) {
   if (!StringInside(inside, escaped)) return false;
   DecodeString(inside, out, broken);
   return true;
+}
+
+const char* JsonScanner::ObjectFrom(const char* at, std::string_view member, std::string_view& value) {
+  const char* const end = end_;
+  at = SkipJsonBlanks(at + 1, end);
+  if (at < end && *at == '}') return at + 1;
+  for (;;) {
+    bool escaped = false;
+    const char* const key_first = at;
+    if (at == end || *at != '"' || (at = StringFrom(at, end, escaped)) == nullptr) return nullptr;
+    std::string_view key(key_first + 1, static_cast<std::size_t>(at - key_first) - 2);
+    if (escaped) {
+      BrokenText ignored;  // a key with broken text matches none the plug-in reads
+      DecodeString(key, decoded_key_, ignored);
+      key = decoded_key_;
+    }
+    at = SkipJsonBlanks(at, end);
+    if (at == end || *at != ':') return nullptr;
+    at = SkipJsonBlanks(at + 1, end);
+    if (at == end) return nullptr;
+    const char* const value_first = at;
+    // A member's number is most often a stamp of thirteen digits: taken eight at a time.
+    const char* small =
+        IsDigitFrom(*at, '1') ? WholeNumberEnd(at, DigitRunFrom(at + 1, end), end) : SmallValueFrom(at, end);
+    if (small != nullptr) {
+      at = small;
+    } else {
+      at_ = at;
+      if (!SkipAnyValue()) return nullptr;
+      at = at_;
+    }
+    if (key == member) value = std::string_view(value_first, static_cast<std::size_t>(at - value_first));
+    at = SkipJsonBlanks(at, end);
+    if (at == end) return nullptr;
+    if (*at == '}') return at + 1;
+    if (*at != ',') return nullptr;
+    at = SkipJsonBlanks(at + 1, end);
+  }
 }
 
 void JsonScanner::Open(char kind, std::size_t levels) {

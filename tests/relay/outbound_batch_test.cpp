@@ -118,6 +118,26 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
       "12345",
       R"({"messages":[{"createdAt":5},{"cre\u0061tedAt":"x"},{"\u00e9\ud83d\ude00\n":1,"createdAt":6}]})",
       R"({"messages":[{"createdAt":-9223372036854775809},{"createdAt":18446744073709551615},{"createdAt":-0.0}]})",
+      // The small values taken at a glance, and their neighbours that need the full reading.
+      R"({"messages":[0,-0,0.5,0e1,{},[],{ },[ ]]})",
+      "{\"messages\":[\"\",\"a\",\"a\\\"b\",\"\xC3\xA9\",null,true,false]}",
+      R"({"messages":[01]})",
+      R"({"messages":[00]})",
+      R"({"messages":[nullx]})",
+      R"({"messages":[truefalse]})",
+      R"({"messages":[fals]})",
+      R"({"messages":[0)",
+      "0",
+      // A plain string's closing quote inside the glance's 32 bytes, at its end and beyond it.
+      "{\"messages\":[\"" + std::string(30, 'x') + "\",\"" + std::string(31, 'x') + "\",\"" +
+          std::string(40, 'x') + "\"]}",
+      R"({"messages":[1 ,2, 3 , 4]})",
+      R"({"messages":[1 2]})",
+      R"({"messages":[,1]})",
+      R"({"messages":[1,,2]})",
+      R"({"messages":[{"createdAt":12345678},{"createdAt":123456789},{"createdAt":1234567812345678}]})",
+      R"({"messages":[{"createdAt":-123456789012345678},{"createdAt":1234567.8},{"createdAt":123456789e0}]})",
+      R"({"messages":[{"a":0,"createdAt":7,"b":[],"c":{},"d":"x"},{"createdAt":12345678x}]})",
   };
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.substr(0, 120));
@@ -310,6 +330,21 @@ TEST(AnswerWalk, TimedAndUntimedShareOneBoundTimedFirst) {
     EXPECT_EQ(walked.chosen.size() - timed, c.chosen_untimed);
     EXPECT_EQ(walked.dropped, c.dropped);
   }
+}
+
+// What was shown before is told by all its bytes, however often and next to what it comes again.
+TEST(AnswerWalk, TakesNoElementShownBeforeAndEveryOtherOne) {
+  const std::string a = R"({"message":"a"})";
+  const std::string b = R"({"message":"b"})";  // as long as a, and after it
+  ShownMemory shown;
+  shown.Remember(a);
+  shown.Remember("{}");
+  const std::string text = R"({"messages":[)" + a + ",{}," + a + "," + b + ",{}," + a + ",{ }]}";
+  const WalkedAnswer walked = WalkOutboundAnswer(text, {0, INT64_MAX / 2, shown});
+  EXPECT_EQ(walked.repeated, 5u);
+  ASSERT_EQ(walked.chosen.size(), 2u);
+  EXPECT_EQ(walked.chosen[0].text, b);
+  EXPECT_EQ(walked.chosen[1].text, "{ }");
 }
 
 // The memory forgets the oldest past its bound and nothing else, however the texts' fingerprints

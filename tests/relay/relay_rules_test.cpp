@@ -54,6 +54,9 @@ TEST(OutboundAnswer, CreatedAtIsWholeMillisecondsOrMakesTheElementMalformed) {
   const std::vector<Case> table = {
       {"1700000000123", 1700000000123},
       {"-42", -42},
+      {"12345678", 12345678},
+      {"-123456789012345678", -123456789012345678},
+      {"100000009", 100000009},
       {"1700000000123.999", 1700000000123},
       {"-1.5", -1},
       {"0.25", 0},

@@ -1,0 +1,100 @@
+// The byte-level pieces of the JSON grammar that the scanner's inline operations, the rest of it
+// and the readers of its numbers share. Each takes the text as a pointer and its end, and reads
+// nothing past the end.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace palaverlink {
+
+// Past the blanks of the grammar (space, tab, line feed, carriage return) from `at`.
+inline const char* SkipJsonBlanks(const char* at, const char* end) {
+  while (at < end && static_cast<unsigned char>(*at) <= ' ' &&
+         (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r'))
+    ++at;
+  return at;
+}
+// A digit from `lowest` to '9', in one comparison.
+inline bool IsDigitFrom(char c, char lowest) {
+  return static_cast<unsigned char>(c - lowest) <= static_cast<unsigned char>('9' - lowest);
+}
+// Eight bytes from `at` as one word, the first in the lowest byte.
+inline std::uint64_t EightBytesAt(const char* at) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, at, 8);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+// Whether all eight bytes of the word are digits: '0' to '9' are 0x30 to 0x39, whose high nibble
+// is 3 and stays 3 when 6 is added.
+inline bool AllDigits(std::uint64_t word) {
+  constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
+  constexpr std::uint64_t kZeros = 0x3030303030303030ULL;
+  return (word & kHighNibbles) == kZeros && ((word + 0x0606060606060606ULL) & kHighNibbles) == kZeros;
+}
+// The value of eight digits in a word, the first the most significant: in three steps of pairs,
+// where a digit at a time is a chain of eight multiplications.
+inline std::uint64_t EightDigitsValue(std::uint64_t word) {
+  word -= 0x3030303030303030ULL;
+  word = word * 10 + (word >> 8);
+  return ((word & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32)) +
+          ((word >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32))) >>
+         32;
+}
+// Past the digits from `at`: eight at a time while all eight are digits (a stamp in milliseconds
+// has thirteen), then one at a time.
+inline const char* DigitRunFrom(const char* at, const char* end) {
+  while (end - at >= 8 && AllDigits(EightBytesAt(at))) at += 8;
+  while (at < end && IsDigitFrom(*at, '0')) ++at;
+  return at;
+}
+// Bytes that stand for themselves inside a string: printable ASCII but the quote and backslash.
+inline constexpr auto kPlainInJsonString = [] {
+  std::array<bool, 256> plain{};
+  for (int byte = 0x20; byte < 0x80; ++byte)
+    plain[static_cast<std::size_t>(byte)] = byte != '"' && byte != '\\';
+  return plain;
+}();
+// `at` when the digits from `first` up to it are a whole number, not the start of a fraction or
+// exponent; null otherwise. Anything longer could overflow a double, which the full reading refuses.
+inline const char* WholeNumberEnd(const char* first, const char* at, const char* end) {
+  if (at - first < 300 && (at == end || (*at != '.' && (*at | 0x20) != 'e'))) return at;
+  return nullptr;
+}
+// The end of the small value at `at` (before the end) that needs no more than a glance: an empty
+// object or array, a whole number without a fraction or exponent, a literal, a short string of
+// plain characters; null for any other value, which may still be well formed. Always inline: it
+// is the whole work for most elements of an array of tiny ones.
+[[gnu::always_inline]] inline const char* SmallValueFrom(const char* at, const char* end) {
+  const char c = *at;
+  const std::ptrdiff_t left = end - at;
+  if (IsDigitFrom(c, '1')) {
+    const char* const first = at;
+    do ++at;
+    while (at < end && IsDigitFrom(*at, '0'));
+    return WholeNumberEnd(first, at, end);
+  }
+  if (c == '0') {
+    // A digit after it makes no JSON number: the full reading reports it.
+    if (left > 1 && IsDigitFrom(at[1], '0')) return nullptr;
+    return WholeNumberEnd(at, at + 1, end);
+  }
+  if (left >= 2 && ((c == '{' && at[1] == '}') || (c == '[' && at[1] == ']'))) return at + 2;
+  if (c == '"') {
+    const char* const stop = at + std::min<std::ptrdiff_t>(left, 32);
+    for (++at; at < stop && kPlainInJsonString[static_cast<unsigned char>(*at)];) ++at;
+    return at < stop && *at == '"' ? at + 1 : nullptr;
+  }
+  if (left >= 4 &&
+      ((c == 'n' && std::memcmp(at, "null", 4) == 0) || (c == 't' && std::memcmp(at, "true", 4) == 0)))
+    return at + 4;
+  if (left >= 5 && c == 'f' && std::memcmp(at, "false", 5) == 0) return at + 5;
+  return nullptr;
+}
+
+}  // namespace palaverlink
