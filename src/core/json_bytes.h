@@ -66,6 +66,13 @@ inline const char* WholeNumberEnd(const char* first, const char* at, const char*
   if (at - first < 300 && (at == end || (*at != '.' && (*at | 0x20) != 'e'))) return at;
   return nullptr;
 }
+// The end of the string whose quote is at `at` when it is short and all plain characters, as most
+// keys and many strings are; null for any other, which may still be well formed.
+inline const char* ShortPlainStringFrom(const char* at, const char* end) {
+  const char* const stop = at + std::min<std::ptrdiff_t>(end - at, 32);
+  for (++at; at < stop && kPlainInJsonString[static_cast<unsigned char>(*at)];) ++at;
+  return at < stop && *at == '"' ? at + 1 : nullptr;
+}
 // The end of the small value at `at` (before the end) that needs no more than a glance: an empty
 // object or array, a whole number without a fraction or exponent, a literal, a short string of
 // plain characters; null for any other value, which may still be well formed. Always inline: it
@@ -85,11 +92,7 @@ inline const char* WholeNumberEnd(const char* first, const char* at, const char*
     return WholeNumberEnd(at, at + 1, end);
   }
   if (left >= 2 && ((c == '{' && at[1] == '}') || (c == '[' && at[1] == ']'))) return at + 2;
-  if (c == '"') {
-    const char* const stop = at + std::min<std::ptrdiff_t>(left, 32);
-    for (++at; at < stop && kPlainInJsonString[static_cast<unsigned char>(*at)];) ++at;
-    return at < stop && *at == '"' ? at + 1 : nullptr;
-  }
+  if (c == '"') return ShortPlainStringFrom(at, end);
   if (left >= 4 &&
       ((c == 'n' && std::memcmp(at, "null", 4) == 0) || (c == 't' && std::memcmp(at, "true", 4) == 0)))
     return at + 4;

@@ -331,7 +331,12 @@ const char* JsonScanner::ObjectFrom(const char* at, std::string_view member, std
   for (;;) {
     bool escaped = false;
     const char* const key_first = at;
-    if (at == end || *at != '"' || (at = StringFrom(at, end, escaped)) == nullptr) return nullptr;
+    if (at == end || *at != '"') return nullptr;
+    if (const char* plain = ShortPlainStringFrom(at, end)) {
+      at = plain;
+    } else if ((at = StringFrom(at, end, escaped)) == nullptr) {
+      return nullptr;
+    }
     std::string_view key(key_first + 1, static_cast<std::size_t>(at - key_first) - 2);
     if (escaped) {
       BrokenText ignored;  // a key with broken text matches none the plug-in reads
