@@ -20,15 +20,6 @@ std::optional<std::int64_t> WholeMilliseconds(double number) {
   return static_cast<std::int64_t>(number);
 }
 
-// Equal texts, the short ones without a call: a run of repeats is mostly tiny elements.
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (a.size() > 4) return a == b;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (a[i] != b[i]) return false;
-  return true;
-}
-
 // One "messages" array as the walk finds it.
 class MessagesWalk {
  public:
@@ -37,18 +28,16 @@ class MessagesWalk {
 
   // Inline for what is not an object, which is only counted; a call for an object.
   void Element(const ScannedElement& element) {
-    // Its place in the answer: where it starts (a count would be one more dependency per element).
-    const auto index = static_cast<std::size_t>(element.text.data() - answer_begin_);
     if (!element.isObject) {
       if (Room()) ++answer_.malformed;
       return;
     }
     // A bot that repeats one element many times over: the rest of the run without a call.
-    if (element.member.empty() && SameText(element.text, last_repeat_)) {
+    if (element.member.empty() && SameBytes(element.text, last_repeat_)) {
       ++answer_.repeated;
       return;
     }
-    Object(index, element.text, element.member);
+    Object(element.text, element.member);
   }
 
   WalkedAnswer Finish() && {
@@ -71,7 +60,9 @@ class MessagesWalk {
   }
 
  private:
-  void Object(std::size_t index, std::string_view text, std::string_view created_at) {
+  void Object(std::string_view text, std::string_view created_at) {
+    // Its place in the answer: where it starts (a count would be one more dependency per element).
+    const auto index = static_cast<std::size_t>(text.data() - answer_begin_);
     if (created_at.empty()) {
       if (TakeUnordered(text)) {
         ++answer_.withoutTime;
@@ -148,7 +139,7 @@ std::optional<std::int64_t> ReadCreatedAt(std::string_view value) {
     }
     if (digits >= 8) {
       const std::uint64_t last = EightBytesAt(number.data() + head);
-      plain = plain && AllDigits(last);
+      plain = plain && NonDigitBytes(last) == 0;
       whole = whole * 100'000'000 + EightDigitsValue(last);
     }
     const auto signed_whole = static_cast<std::int64_t>(whole);

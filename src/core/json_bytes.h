@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace palaverlink {
 
@@ -30,12 +31,12 @@ inline std::uint64_t EightBytesAt(const char* at) {
   if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
   return word;
 }
-// Whether all eight bytes of the word are digits: '0' to '9' are 0x30 to 0x39, whose high nibble
-// is 3 and stays 3 when 6 is added.
-inline bool AllDigits(std::uint64_t word) {
-  constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ULL;
-  constexpr std::uint64_t kZeros = 0x3030303030303030ULL;
-  return (word & kHighNibbles) == kZeros && ((word + 0x0606060606060606ULL) & kHighNibbles) == kZeros;
+// The bytes of the word that are not digits, each marked by its high bit; the lowest mark is the
+// first such byte (a mark may follow it falsely, never come before it). '0' to '9' are 0x30 to
+// 0x39: after the XOR a digit is 0 to 9, and adding 0x76 sets the high bit of anything above.
+inline std::uint64_t NonDigitBytes(std::uint64_t word) {
+  const std::uint64_t x = word ^ 0x3030303030303030ULL;
+  return ((x + 0x7676767676767676ULL) | x) & 0x8080808080808080ULL;
 }
 // The value of eight digits in a word, the first the most significant: in three steps of pairs,
 // where a digit at a time is a chain of eight multiplications.
@@ -46,10 +47,14 @@ inline std::uint64_t EightDigitsValue(std::uint64_t word) {
           ((word >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32))) >>
          32;
 }
-// Past the digits from `at`: eight at a time while all eight are digits (a stamp in milliseconds
-// has thirteen), then one at a time.
+// Past the digits from `at`: eight bytes a step, the first that is not a digit found in the step
+// that holds it; near the end one at a time.
 inline const char* DigitRunFrom(const char* at, const char* end) {
-  while (end - at >= 8 && AllDigits(EightBytesAt(at))) at += 8;
+  while (end - at >= 8) {
+    if (const std::uint64_t stop = NonDigitBytes(EightBytesAt(at)); stop != 0)
+      return at + std::countr_zero(stop) / 8;
+    at += 8;
+  }
   while (at < end && IsDigitFrom(*at, '0')) ++at;
   return at;
 }
@@ -60,11 +65,18 @@ inline constexpr auto kPlainInJsonString = [] {
     plain[static_cast<std::size_t>(byte)] = byte != '"' && byte != '\\';
   return plain;
 }();
+// What may follow the whole part of a number: its fraction or its exponent.
+inline constexpr auto kNumberGoesOn = [] {
+  std::array<bool, 256> goes_on{};
+  for (char c : {'.', 'e', 'E'}) goes_on[static_cast<unsigned char>(c)] = true;
+  return goes_on;
+}();
 // `at` when the digits from `first` up to it are a whole number, not the start of a fraction or
 // exponent; null otherwise. Anything longer could overflow a double, which the full reading refuses.
 inline const char* WholeNumberEnd(const char* first, const char* at, const char* end) {
-  if (at - first < 300 && (at == end || (*at != '.' && (*at | 0x20) != 'e'))) return at;
-  return nullptr;
+  if (at == end) return at - first < 300 ? at : nullptr;
+  if (kNumberGoesOn[static_cast<unsigned char>(*at)] || at - first >= 300) return nullptr;
+  return at;
 }
 // The end of the string whose quote is at `at` when it is short and all plain characters, as most
 // keys and many strings are; null for any other, which may still be well formed.
@@ -81,6 +93,8 @@ inline const char* ShortPlainStringFrom(const char* at, const char* end) {
   const char c = *at;
   const std::ptrdiff_t left = end - at;
   if (IsDigitFrom(c, '1')) {
+    // One byte at a time: the branches run ahead of the bytes, where a word's mask would make
+    // each element wait for the one before.
     const char* const first = at;
     do ++at;
     while (at < end && IsDigitFrom(*at, '0'));
@@ -98,6 +112,21 @@ inline const char* ShortPlainStringFrom(const char* at, const char* end) {
     return at + 4;
   if (left >= 5 && c == 'f' && std::memcmp(at, "false", 5) == 0) return at + 5;
   return nullptr;
+}
+
+// Equal texts, the short ones by two loads each instead of a call: keys, and a run of repeats of a
+// tiny element. Up to three bytes, the first, the middle and the last are all of them.
+inline bool SameBytes(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size();
+  if (n != b.size()) return false;
+  if (n > 8) return a == b;
+  const auto four = [](const char* at) {
+    std::uint32_t word = 0;
+    std::memcpy(&word, at, 4);
+    return word;
+  };
+  if (n >= 4) return four(a.data()) == four(b.data()) && four(a.data() + n - 4) == four(b.data() + n - 4);
+  return n == 0 || (a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1]);
 }
 
 }  // namespace palaverlink

@@ -358,7 +358,8 @@ const char* JsonScanner::ObjectFrom(const char* at, std::string_view member, std
       if (!SkipAnyValue()) return nullptr;
       at = at_;
     }
-    if (key == member) value = std::string_view(value_first, static_cast<std::size_t>(at - value_first));
+    if (SameBytes(key, member))
+      value = std::string_view(value_first, static_cast<std::size_t>(at - value_first));
     at = SkipJsonBlanks(at, end);
     if (at == end) return nullptr;
     if (*at == '}') return at + 1;

@@ -94,22 +94,22 @@ class JsonScanner {
       return true;
     }
     for (;;) {
-      at = SkipJsonBlanks(at, end);
       if (at == end) return false;
-      ScannedElement element;
+      if (static_cast<unsigned char>(*at) <= ' ' && (at = SkipJsonBlanks(at, end)) == end) return false;
       const char* const first = at;
-      element.isObject = *at == '{';
+      const bool object = *at == '{';
+      std::string_view value;
       if (const char* small = SmallValueFrom(at, end)) {
         at = small;
-      } else if (element.isObject) {
-        if ((at = ObjectFrom(at, member, element.member)) == nullptr) return false;
+      } else if (object) {
+        if ((at = ObjectFrom(at, member, value)) == nullptr) return false;
       } else {
         at_ = at;
         if (!SkipAnyValue()) return false;
         at = at_;
       }
-      element.text = std::string_view(first, static_cast<std::size_t>(at - first));
-      on_element(element);
+      on_element(
+          ScannedElement{std::string_view(first, static_cast<std::size_t>(at - first)), object, value});
       // The comma right after the element, the common case, before any blanks.
       if (at < end && *at == ',') {
         ++at;

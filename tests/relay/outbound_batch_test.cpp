@@ -138,6 +138,9 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
       R"({"messages":[{"createdAt":12345678},{"createdAt":123456789},{"createdAt":1234567812345678}]})",
       R"({"messages":[{"createdAt":-123456789012345678},{"createdAt":1234567.8},{"createdAt":123456789e0}]})",
       R"({"messages":[{"a":0,"createdAt":7,"b":[],"c":{},"d":"x"},{"createdAt":12345678x}]})",
+      // The bytes next to the digits, inside the eight a step reads.
+      R"({"messages":[{"createdAt":1234:5678}]})",
+      R"({"messages":[{"createdAt":1234/5678}]})",
   };
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.substr(0, 120));
@@ -332,19 +335,31 @@ TEST(AnswerWalk, TimedAndUntimedShareOneBoundTimedFirst) {
   }
 }
 
-// What was shown before is told by all its bytes, however often and next to what it comes again.
+// What was shown before is told by all its bytes, however often and next to what it comes again:
+// texts of each length the comparison treats its own way.
 TEST(AnswerWalk, TakesNoElementShownBeforeAndEveryOtherOne) {
-  const std::string a = R"({"message":"a"})";
-  const std::string b = R"({"message":"b"})";  // as long as a, and after it
-  ShownMemory shown;
-  shown.Remember(a);
-  shown.Remember("{}");
-  const std::string text = R"({"messages":[)" + a + ",{}," + a + "," + b + ",{}," + a + ",{ }]}";
-  const WalkedAnswer walked = WalkOutboundAnswer(text, {0, INT64_MAX / 2, shown});
-  EXPECT_EQ(walked.repeated, 5u);
-  ASSERT_EQ(walked.chosen.size(), 2u);
-  EXPECT_EQ(walked.chosen[0].text, b);
-  EXPECT_EQ(walked.chosen[1].text, "{ }");
+  struct Case {
+    std::string shown;
+    std::vector<std::string> others;  // each differs from it, and comes after a repeat of it
+  };
+  const Case table[] = {
+      {R"({"message":"a"})", {R"({"message":"b"})", R"({"messagf":"a"})"}},
+      {R"({"a":1})", {R"({"a":2})", R"({"b":1})", R"({"a": 1})"}},
+      {"{}", {"{ }"}},
+  };
+  for (const Case& c : table) {
+    SCOPED_TRACE(c.shown);
+    ShownMemory shown;
+    shown.Remember(c.shown);
+    std::string text = R"({"messages":[)" + c.shown;
+    for (const std::string& other : c.others) text += "," + c.shown + "," + other;
+    const std::string answer = text + "]}";  // the chosen elements are views into it
+    const WalkedAnswer walked = WalkOutboundAnswer(answer, {0, INT64_MAX / 2, shown});
+    EXPECT_EQ(walked.repeated, c.others.size() + 1);
+    std::vector<std::string> chosen;
+    for (const ChosenElement& element : walked.chosen) chosen.emplace_back(element.text);
+    EXPECT_EQ(chosen, c.others);
+  }
 }
 
 // The memory forgets the oldest past its bound and nothing else, however the texts' fingerprints
