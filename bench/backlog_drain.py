@@ -3,8 +3,8 @@
 palaverlink-devserver: the bot goes down, N messages are queued for the map, the bot comes back, and
 the time runs from the plug-in's reconnection line to the last message shown to the last player.
 Also checks that every player saw every message once and in order, and gives the plug-in's share of
-the game thread: the time of all its request completions (devserver's `completions` event, the
-printing of what players are shown left out) over the drain's wall time.
+the game thread: the time of all its request completions (devserver's `completions` event, which
+only queues what players are shown and prints it from another thread) over the drain's wall time.
 
   bench/backlog_drain.py --build build/release --messages 5000 --players 70
 """

@@ -66,10 +66,9 @@ bool Host::Impl::CreateRequest(std::string method, const std::string& url,
 void Host::Impl::Deliver(std::uint64_t key, bool success, const std::string& text) {
   auto taken = requests.Take(key);
   if (!taken) return;  // its plug-in was unloaded
-  const auto observed_before = game->ObserverTime();
   const auto began = ThreadCpuTime();
   CallInto(taken->owner, "request completion", [&] { taken->completion(success, text); });
-  const auto took = ThreadCpuTime() - began - (game->ObserverTime() - observed_before);
+  const auto took = ThreadCpuTime() - began;
   completion_times.count += 1;
   completion_times.total += took;
   completion_times.worst = std::max<std::chrono::nanoseconds>(completion_times.worst, took);

@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "devhost/text.h"
-#include "thread_cpu_clock.h"
 
 namespace devhost {
 namespace {
@@ -242,11 +241,7 @@ void SimulatedGame::RecordLogout(HandledLogout logout) {
 }
 
 void SimulatedGame::RecordShown(ShownLine shown) {
-  if (observer_) {
-    const auto began = ThreadCpuTime();
-    observer_->OnShown(shown);
-    observer_time_ += ThreadCpuTime() - began;
-  }
+  if (observer_) observer_->OnShown(shown);
   if (keep_records_) shown_.push_back(std::move(shown));
 }
 

@@ -2,7 +2,6 @@
 // game's functions (reached by name) work on.
 #pragma once
 
-#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -98,8 +97,6 @@ class SimulatedGame final : public Game {
   void RecordServerMessage(ServerMessage message);
   // A reply on `connection`; a misuse unless it is the game's connection and answers a packet it got.
   void RecordRconReply(const ::RCONClientConnection* connection, RconReply reply);
-  // The game thread's processor time spent in the observer so far (thread_cpu_clock.h).
-  std::chrono::nanoseconds ObserverTime() const { return observer_time_; }
 
  private:
   struct Player {
@@ -150,7 +147,6 @@ class SimulatedGame final : public Game {
   std::int32_t last_rcon_packet_id_ = 0;  // packets 1 to this one came in on the connection
   std::vector<std::string> misuses_;
   GameObserver* observer_ = nullptr;
-  std::chrono::nanoseconds observer_time_{0};
   bool keep_records_ = true;
 };
 

@@ -87,8 +87,8 @@ class Host {
   std::vector<int> TimerIntervals() const;
   std::vector<std::string> EscapedExceptions() const;
 
-  // The game thread's processor time in the plug-in's request completions, less the time the
-  // game's observer took inside them (devserver printing what players are shown).
+  // The game thread's processor time in the plug-in's request completions, the game's observer
+  // included (an observer that prints, as devserver's, does so off the game thread).
   struct CompletionTimes {
     std::uint64_t count = 0;
     std::chrono::nanoseconds total{0};

@@ -19,11 +19,45 @@ std::string Id(std::uint64_t id) { return std::to_string(id); }
 
 }  // namespace
 
-void EventOutput::Write(const std::string& line) {
-  std::lock_guard lock(mutex_);
-  std::fwrite(line.data(), 1, line.size(), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
+EventOutput::EventOutput(std::FILE* out, bool pretty)
+    : out_(out), pretty_(pretty), writer_([this] { WriteQueued(); }) {}
+
+EventOutput::~EventOutput() {
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  queued_.notify_one();
+  writer_.join();
+}
+
+void EventOutput::Write(std::string line) { Queue(std::move(line)); }
+
+void EventOutput::Queue(Event event) {
+  {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(event));
+  }
+  queued_.notify_one();
+}
+
+void EventOutput::WriteQueued() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    queued_.wait(lock, [this] { return closing_ || !queue_.empty(); });
+    if (queue_.empty()) return;  // closing, and all written
+    std::deque<Event> taken;
+    taken.swap(queue_);
+    lock.unlock();
+    for (const Event& event : taken) {
+      const auto* ready = std::get_if<std::string>(&event);
+      const std::string line = ready ? *ready : Format(std::get<Shown>(event));
+      std::fwrite(line.data(), 1, line.size(), out_);
+      std::fputc('\n', out_);
+    }
+    std::fflush(out_);
+    lock.lock();
+  }
 }
 
 void EventOutput::Loaded() { Write(pretty_ ? "plug-in loaded" : Compact({{"event", "loaded"}})); }
@@ -68,11 +102,13 @@ void EventOutput::Fault(const std::string& kind, const std::string& text) {
   Write(pretty_ ? kind + ": " + text : Compact({{"event", kind}, {"text", text}}));
 }
 
-void EventOutput::OnShown(const devhost::ShownLine& shown) {
+void EventOutput::OnShown(const devhost::ShownLine& shown) { Queue(Shown{shown.to, shown.tag, shown.line}); }
+
+std::string EventOutput::Format(const Shown& shown) const {
   const std::string tag = devhost::ToUtf8(shown.tag);
   const std::string line = devhost::ToUtf8(shown.line);
-  Write(pretty_ ? fmt::format("  {} sees: {} {}", shown.to, tag, line)
-                : Compact({{"event", "shown"}, {"to", Id(shown.to)}, {"tag", tag}, {"line", line}}));
+  return pretty_ ? fmt::format("  {} sees: {} {}", shown.to, tag, line)
+                 : Compact({{"event", "shown"}, {"to", Id(shown.to)}, {"tag", tag}, {"line", line}});
 }
 
 void EventOutput::OnChatHandled(const devhost::HandledChat& chat) {

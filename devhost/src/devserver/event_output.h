@@ -2,13 +2,21 @@
 // Events: loaded, ready, joined, left, vanished, chat, shown, console-reply, rcon-reply,
 // unknown-command, unloaded, leak, and at the end
 // exception, allocator-error and misuse for every fault the host saw.
+//
+// A backlog shows thousands of lines to every player inside the plug-in's request completions,
+// whose game-thread time devserver reports: so a shown line is only queued there, and a thread of
+// its own formats and writes it, in order with every other event.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <variant>
 
 #include "devhost/game.h"
 #include "devhost/host.h"
@@ -17,7 +25,11 @@ namespace devserver {
 
 class EventOutput final : public devhost::GameObserver {
  public:
-  EventOutput(std::FILE* out, bool pretty) : out_(out), pretty_(pretty) {}
+  EventOutput(std::FILE* out, bool pretty);
+  // Writes out everything queued before it returns.
+  ~EventOutput();
+  EventOutput(const EventOutput&) = delete;
+  EventOutput& operator=(const EventOutput&) = delete;
 
   void Loaded();
   void Ready();
@@ -39,11 +51,25 @@ class EventOutput final : public devhost::GameObserver {
   void OnRconReply(const devhost::RconReply& reply) override;
 
  private:
-  void Write(const std::string& line);
+  struct Shown {
+    std::uint64_t to;
+    std::u16string tag;
+    std::u16string line;
+  };
+  using Event = std::variant<std::string, Shown>;  // a line ready to write, or one still to format
 
-  std::mutex mutex_;
+  void Write(std::string line);
+  void Queue(Event event);
+  std::string Format(const Shown& shown) const;
+  void WriteQueued();  // the writer thread
+
   std::FILE* out_;
   bool pretty_;
+  std::mutex mutex_;
+  std::condition_variable queued_;
+  std::deque<Event> queue_;
+  bool closing_ = false;
+  std::thread writer_;  // last: it starts once the rest is built
 };
 
 }  // namespace devserver
