@@ -99,10 +99,14 @@ class JsonScanner {
       const char* const first = at;
       const bool object = *at == '{';
       std::string_view value;
-      if (const char* small = SmallValueFrom(at, end)) {
+      if (object) {
+        if (end - at >= 2 && at[1] == '}') {
+          at += 2;
+        } else if ((at = ObjectFrom(at, member, value)) == nullptr) {
+          return false;
+        }
+      } else if (const char* small = SmallValueFrom(at, end)) {
         at = small;
-      } else if (object) {
-        if ((at = ObjectFrom(at, member, value)) == nullptr) return false;
       } else {
         at_ = at;
         if (!SkipAnyValue()) return false;
