@@ -31,9 +31,7 @@ EventOutput::~EventOutput() {
   writer_.join();
 }
 
-void EventOutput::Write(std::string line) { Queue(std::move(line)); }
-
-void EventOutput::Queue(Event event) {
+void EventOutput::Write(Event event) {
   {
     std::lock_guard lock(mutex_);
     queue_.push_back(std::move(event));
@@ -49,11 +47,16 @@ void EventOutput::WriteQueued() {
     std::deque<Event> taken;
     taken.swap(queue_);
     lock.unlock();
-    for (const Event& event : taken) {
-      const auto* ready = std::get_if<std::string>(&event);
-      const std::string line = ready ? *ready : Format(std::get<Shown>(event));
+    const auto put = [this](const std::string& line) {
       std::fwrite(line.data(), 1, line.size(), out_);
       std::fputc('\n', out_);
+    };
+    for (const Event& event : taken) {
+      if (const auto* ready = std::get_if<std::string>(&event)) {
+        put(*ready);
+      } else {
+        put(Format(std::get<Shown>(event)));
+      }
     }
     std::fflush(out_);
     lock.lock();
@@ -102,7 +105,7 @@ void EventOutput::Fault(const std::string& kind, const std::string& text) {
   Write(pretty_ ? kind + ": " + text : Compact({{"event", kind}, {"text", text}}));
 }
 
-void EventOutput::OnShown(const devhost::ShownLine& shown) { Queue(Shown{shown.to, shown.tag, shown.line}); }
+void EventOutput::OnShown(const devhost::ShownLine& shown) { Write(Shown{shown.to, shown.tag, shown.line}); }
 
 std::string EventOutput::Format(const Shown& shown) const {
   const std::string tag = devhost::ToUtf8(shown.tag);

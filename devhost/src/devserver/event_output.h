@@ -58,8 +58,7 @@ class EventOutput final : public devhost::GameObserver {
   };
   using Event = std::variant<std::string, Shown>;  // a line ready to write, or one still to format
 
-  void Write(std::string line);
-  void Queue(Event event);
+  void Write(Event event);  // queued for the writer thread
   std::string Format(const Shown& shown) const;
   void WriteQueued();  // the writer thread
 
