@@ -360,6 +360,18 @@ TEST(AnswerWalk, TakesNoElementShownBeforeAndEveryOtherOne) {
     for (const ChosenElement& element : walked.chosen) chosen.emplace_back(element.text);
     EXPECT_EQ(chosen, c.others);
   }
+  // Two remembered texts in turn, each breaking the other's run.
+  const std::string a = R"({"message":"a"})";
+  const std::string b = R"({"message":"b"})";
+  ShownMemory shown;
+  shown.Remember(a);
+  shown.Remember("{}");
+  const std::string text = R"({"messages":[)" + a + ",{}," + a + "," + b + ",{}," + a + ",{ }]}";
+  const WalkedAnswer walked = WalkOutboundAnswer(text, {0, INT64_MAX / 2, shown});
+  EXPECT_EQ(walked.repeated, 5u);
+  ASSERT_EQ(walked.chosen.size(), 2u);
+  EXPECT_EQ(walked.chosen[0].text, b);
+  EXPECT_EQ(walked.chosen[1].text, "{ }");
 }
 
 // The memory forgets the oldest past its bound and nothing else, however the texts' fingerprints
