@@ -33,7 +33,8 @@ EventOutput::~EventOutput() {
 
 void EventOutput::Write(Event event) {
   {
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [this] { return queue_.size() < kMostQueued; });
     queue_.push_back(std::move(event));
   }
   queued_.notify_one();
@@ -47,6 +48,7 @@ void EventOutput::WriteQueued() {
     std::deque<Event> taken;
     taken.swap(queue_);
     lock.unlock();
+    room_.notify_all();
     const auto put = [this](const std::string& line) {
       std::fwrite(line.data(), 1, line.size(), out_);
       std::fputc('\n', out_);

@@ -5,7 +5,9 @@
 //
 // A backlog shows thousands of lines to every player inside the plug-in's request completions,
 // whose game-thread time devserver reports: so a shown line is only queued there, and a thread of
-// its own formats and writes it, in order with every other event.
+// its own formats and writes it, in order with every other event. The queue is bounded: a reader
+// that falls behind holds the game thread back, as a full pipe does, instead of devserver's memory
+// growing with every burst.
 #pragma once
 
 #include <condition_variable>
@@ -57,6 +59,9 @@ class EventOutput final : public devhost::GameObserver {
     std::u16string line;
   };
   using Event = std::variant<std::string, Shown>;  // a line ready to write, or one still to format
+  // More than a completion's worth of shown lines (eight messages to seventy players is 560), so a
+  // writer that keeps up never makes the game thread wait.
+  static constexpr std::size_t kMostQueued = 1024;
 
   void Write(Event event);  // queued for the writer thread
   std::string Format(const Shown& shown) const;
@@ -66,6 +71,7 @@ class EventOutput final : public devhost::GameObserver {
   bool pretty_;
   std::mutex mutex_;
   std::condition_variable queued_;
+  std::condition_variable room_;
   std::deque<Event> queue_;
   bool closing_ = false;
   std::thread writer_;  // last: it starts once the rest is built
