@@ -107,11 +107,16 @@ void EventOutput::Fault(const std::string& kind, const std::string& text) {
   Write(pretty_ ? kind + ": " + text : Compact({{"event", kind}, {"text", text}}));
 }
 
-void EventOutput::OnShown(const devhost::ShownLine& shown) { Write(Shown{shown.to, shown.tag, shown.line}); }
+void EventOutput::OnShown(const devhost::ShownLine& shown) {
+  if (!last_shown_ || last_shown_->line != shown.line || last_shown_->tag != shown.tag) {
+    last_shown_ = std::make_shared<const ShownText>(ShownText{shown.tag, shown.line});
+  }
+  Write(Shown{shown.to, last_shown_});
+}
 
 std::string EventOutput::Format(const Shown& shown) const {
-  const std::string tag = devhost::ToUtf8(shown.tag);
-  const std::string line = devhost::ToUtf8(shown.line);
+  const std::string tag = devhost::ToUtf8(shown.text->tag);
+  const std::string line = devhost::ToUtf8(shown.text->line);
   return pretty_ ? fmt::format("  {} sees: {} {}", shown.to, tag, line)
                  : Compact({{"event", "shown"}, {"to", Id(shown.to)}, {"tag", tag}, {"line", line}});
 }

@@ -5,15 +5,15 @@
 //
 // A backlog shows thousands of lines to every player inside the plug-in's request completions,
 // whose game-thread time devserver reports: so a shown line is only queued there, and a thread of
-// its own formats and writes it, in order with every other event. The queue is bounded: a reader
-// that falls behind holds the game thread back, as a full pipe does, instead of devserver's memory
-// growing with every burst.
+// its own formats and writes it, in order with every other event. A line shown to every player is
+// kept once for all of them, so a burst costs devserver little memory while its reader catches up.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -53,15 +53,18 @@ class EventOutput final : public devhost::GameObserver {
   void OnRconReply(const devhost::RconReply& reply) override;
 
  private:
-  struct Shown {
-    std::uint64_t to;
+  struct ShownText {
     std::u16string tag;
     std::u16string line;
   };
+  struct Shown {
+    std::uint64_t to;
+    std::shared_ptr<const ShownText> text;
+  };
   using Event = std::variant<std::string, Shown>;  // a line ready to write, or one still to format
-  // More than a completion's worth of shown lines (eight messages to seventy players is 560), so a
-  // writer that keeps up never makes the game thread wait.
-  static constexpr std::size_t kMostQueued = 1024;
+  // A reader that stops altogether holds the game thread back, as a full pipe does, instead of
+  // devserver's memory growing without end; a burst of thousands of shown lines fits well below.
+  static constexpr std::size_t kMostQueued = 1 << 16;
 
   void Write(Event event);  // queued for the writer thread
   std::string Format(const Shown& shown) const;
@@ -73,6 +76,7 @@ class EventOutput final : public devhost::GameObserver {
   std::condition_variable queued_;
   std::condition_variable room_;
   std::deque<Event> queue_;
+  std::shared_ptr<const ShownText> last_shown_;  // the game thread's alone
   bool closing_ = false;
   std::thread writer_;  // last: it starts once the rest is built
 };
