@@ -32,15 +32,20 @@ EventOutput::~EventOutput() {
 }
 
 void EventOutput::Write(Event event) {
+  bool was_empty = false;
   {
     std::unique_lock lock(mutex_);
     room_.wait(lock, [this] { return queue_.size() < kMostQueued; });
+    was_empty = queue_.empty();
     queue_.push_back(std::move(event));
   }
-  queued_.notify_one();
+  // Only an empty queue can have the writer waiting; waking it for every line of a burst would
+  // cost the game thread a system call each time.
+  if (was_empty) queued_.notify_one();
 }
 
 void EventOutput::WriteQueued() {
+  std::string shown_tag, shown_line;  // of the last ShownText
   std::unique_lock lock(mutex_);
   for (;;) {
     queued_.wait(lock, [this] { return closing_ || !queue_.empty(); });
@@ -56,8 +61,14 @@ void EventOutput::WriteQueued() {
     for (const Event& event : taken) {
       if (const auto* ready = std::get_if<std::string>(&event)) {
         put(*ready);
+      } else if (const auto* text = std::get_if<std::unique_ptr<const ShownText>>(&event)) {
+        shown_tag = devhost::ToUtf8((*text)->tag);
+        shown_line = devhost::ToUtf8((*text)->line);
       } else {
-        put(Format(std::get<Shown>(event)));
+        const std::uint64_t to = std::get<ShownTo>(event).to;
+        put(pretty_
+                ? fmt::format("  {} sees: {} {}", to, shown_tag, shown_line)
+                : Compact({{"event", "shown"}, {"to", Id(to)}, {"tag", shown_tag}, {"line", shown_line}}));
       }
     }
     std::fflush(out_);
@@ -108,17 +119,11 @@ void EventOutput::Fault(const std::string& kind, const std::string& text) {
 }
 
 void EventOutput::OnShown(const devhost::ShownLine& shown) {
-  if (!last_shown_ || last_shown_->line != shown.line || last_shown_->tag != shown.tag) {
-    last_shown_ = std::make_shared<const ShownText>(ShownText{shown.tag, shown.line});
+  if (shown.line != last_shown_.line || shown.tag != last_shown_.tag) {
+    last_shown_ = ShownText{shown.tag, shown.line};
+    Write(std::make_unique<const ShownText>(last_shown_));
   }
-  Write(Shown{shown.to, last_shown_});
-}
-
-std::string EventOutput::Format(const Shown& shown) const {
-  const std::string tag = devhost::ToUtf8(shown.text->tag);
-  const std::string line = devhost::ToUtf8(shown.text->line);
-  return pretty_ ? fmt::format("  {} sees: {} {}", shown.to, tag, line)
-                 : Compact({{"event", "shown"}, {"to", Id(shown.to)}, {"tag", tag}, {"line", line}});
+  Write(ShownTo{shown.to});
 }
 
 void EventOutput::OnChatHandled(const devhost::HandledChat& chat) {

@@ -53,22 +53,22 @@ class EventOutput final : public devhost::GameObserver {
   void OnRconReply(const devhost::RconReply& reply) override;
 
  private:
+  // A line shown to one player after another is queued once, then once the player it went to.
   struct ShownText {
     std::u16string tag;
     std::u16string line;
   };
-  struct Shown {
+  struct ShownTo {
     std::uint64_t to;
-    std::shared_ptr<const ShownText> text;
   };
-  using Event = std::variant<std::string, Shown>;  // a line ready to write, or one still to format
+  // A line ready to write, or one to format; the text apart, so that an event stays small.
+  using Event = std::variant<std::string, std::unique_ptr<const ShownText>, ShownTo>;
   // A reader that stops altogether holds the game thread back, as a full pipe does, instead of
   // devserver's memory growing without end; a burst of thousands of shown lines fits well below.
   static constexpr std::size_t kMostQueued = 1 << 16;
 
   void Write(Event event);  // queued for the writer thread
-  std::string Format(const Shown& shown) const;
-  void WriteQueued();  // the writer thread
+  void WriteQueued();       // the writer thread
 
   std::FILE* out_;
   bool pretty_;
@@ -76,7 +76,7 @@ class EventOutput final : public devhost::GameObserver {
   std::condition_variable queued_;
   std::condition_variable room_;
   std::deque<Event> queue_;
-  std::shared_ptr<const ShownText> last_shown_;  // the game thread's alone
+  ShownText last_shown_;  // the game thread's alone
   bool closing_ = false;
   std::thread writer_;  // last: it starts once the rest is built
 };
