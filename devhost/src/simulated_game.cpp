@@ -175,16 +175,18 @@ std::optional<FWeakObjectPtr> SimulatedGame::WeakReferenceOf(std::uint64_t playe
   return it->second;
 }
 
-void SimulatedGame::EnterFunction(const std::string& name) {
-  ++call_counts_[name];
+void SimulatedGame::EnterFunction(std::string_view name) {
+  auto counted = call_counts_.find(name);
+  if (counted == call_counts_.end()) counted = call_counts_.emplace(std::string(name), 0).first;
+  ++counted->second;
   auto it = throw_from_.find(name);
   if (it != throw_from_.end() && it->second > 0) {
     --it->second;
-    throw std::runtime_error("simulated failure in " + name);
+    throw std::runtime_error("simulated failure in " + std::string(name));
   }
 }
 
-AShooterPlayerController* SimulatedGame::LiveController(const void* object, const std::string& function) {
+AShooterPlayerController* SimulatedGame::LiveController(const void* object, std::string_view function) {
   if (auto found = controllers_.find(object); found != controllers_.end()) return found->second;
   Misuse(fmt::format("{} called with {} controller {}", function, object ? "an unknown" : "a null", object));
   return nullptr;
@@ -207,7 +209,7 @@ void SimulatedGame::FillString(FString* result, const std::u16string& text) {
   result->capacity = static_cast<std::int32_t>(units);
 }
 
-std::u16string SimulatedGame::ReadString(const FString& string, const std::string& function) {
+std::u16string SimulatedGame::ReadString(const FString& string, std::string_view function) {
   if (string.data == nullptr) {
     if (string.count != 0)
       Misuse(fmt::format("{}: string without a buffer has count {}", function, string.count));
@@ -226,7 +228,8 @@ std::u16string SimulatedGame::ReadString(const FString& string, const std::strin
     return {};
   }
   const auto length = static_cast<std::size_t>(string.count - 1);
-  if (string.data[length] != u'\0') Misuse(function + ": string is not terminated by a zero unit");
+  if (string.data[length] != u'\0')
+    Misuse(fmt::format("{}: string is not terminated by a zero unit", function));
   return std::u16string(string.data, length);
 }
 

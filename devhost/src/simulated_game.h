@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -79,17 +80,17 @@ class SimulatedGame final : public Game {
   void KeepRecords(bool keep) override { keep_records_ = keep; }
 
   // For the game's functions: counts the call and throws when ThrowFrom asked for it.
-  void EnterFunction(const std::string& name);
+  void EnterFunction(std::string_view name);
   // The controller when `object` is a connected player's controller; otherwise records a misuse
   // naming `function` and returns null.
-  AShooterPlayerController* LiveController(const void* object, const std::string& function);
+  AShooterPlayerController* LiveController(const void* object, std::string_view function);
   bool IsWorld(const void* object) const { return object != nullptr && object == world_.get(); }
   UObject* Resolve(const FWeakObjectPtr& reference) const;
   void Misuse(const std::string& text);
   // Fills `result` with a fresh buffer of `text` that the caller frees (no buffer when empty).
   void FillString(FString* result, const std::u16string& text);
   // The text of a string record handed to the game; records a misuse when the record is malformed.
-  std::u16string ReadString(const FString& string, const std::string& function);
+  std::u16string ReadString(const FString& string, std::string_view function);
 
   void RecordChat(HandledChat chat);
   void RecordLogout(HandledLogout logout);
@@ -136,8 +137,9 @@ class SimulatedGame final : public Game {
   std::unordered_map<const void*, AShooterPlayerState*> states_;
   std::unordered_map<const void*, FTribeData*> tribes_;
   std::map<std::uint64_t, FWeakObjectPtr> last_reference_;
-  std::map<std::string, int> call_counts_;
-  std::map<std::string, int> throw_from_;
+  // Looked up by the game's functions on every call, without building a text for the name.
+  std::map<std::string, int, std::less<>> call_counts_;
+  std::map<std::string, int, std::less<>> throw_from_;
   std::vector<ShownLine> shown_;
   std::vector<HandledChat> handled_chats_;
   std::vector<HandledLogout> handled_logouts_;

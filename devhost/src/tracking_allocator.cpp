@@ -48,10 +48,11 @@ std::string Address(const void* p) { return fmt::format("{}", p); }
 
 }  // namespace
 
+TrackingAllocator::TrackingAllocator() { blocks_.reserve(2 * kQuarantineLimit); }
+
 TrackingAllocator::~TrackingAllocator() {
-  for (auto& [buffer, block] : live_) RawFree(buffer);
-  for (auto& [buffer, bytes] : quarantine_) {
-    DEVHOST_UNPOISON(buffer, bytes);
+  for (auto& [buffer, block] : blocks_) {
+    if (block.freed) DEVHOST_UNPOISON(buffer, block.bytes);
     RawFree(buffer);
   }
 }
@@ -74,8 +75,7 @@ void* TrackingAllocator::Allocate(std::size_t count, std::uint32_t alignment, bo
   void* buffer = RawAllocate(count, alignment);
   if (buffer == nullptr) return nullptr;
   std::lock_guard lock(mutex_);
-  freed_.erase(buffer);
-  live_[buffer] = Block{count, held};
+  blocks_.insert_or_assign(buffer, Block{count, held, false});
   return buffer;
 }
 
@@ -88,10 +88,10 @@ void* TrackingAllocator::Reallocate(void* original, std::size_t count, std::uint
   std::size_t old_bytes = 0;
   {
     std::lock_guard lock(mutex_);
-    auto it = live_.find(original);
-    if (it == live_.end()) {
+    auto it = blocks_.find(original);
+    if (it == blocks_.end() || it->second.freed) {
       errors_.push_back(fmt::format("{} of {} {}", "realloc",
-                                    freed_.count(original) ? "a freed buffer" : "a foreign buffer",
+                                    it != blocks_.end() ? "a freed buffer" : "a foreign buffer",
                                     Address(original)));
       return nullptr;
     }
@@ -111,10 +111,10 @@ void* TrackingAllocator::Reallocate(void* original, std::size_t count, std::uint
 void TrackingAllocator::Release(void* original, bool held) {
   if (original == nullptr) return;
   std::lock_guard lock(mutex_);
-  auto it = live_.find(original);
-  if (it == live_.end()) {
-    errors_.push_back(freed_.count(original) ? "double free of " + Address(original)
-                                             : "free of a foreign buffer " + Address(original));
+  auto it = blocks_.find(original);
+  if (it == blocks_.end() || it->second.freed) {
+    errors_.push_back(it != blocks_.end() ? "double free of " + Address(original)
+                                          : "free of a foreign buffer " + Address(original));
     return;
   }
   if (it->second.held != held) {
@@ -123,52 +123,52 @@ void TrackingAllocator::Release(void* original, bool held) {
                            : "free of a buffer the game still holds " + Address(original));
     return;
   }
-  const std::size_t bytes = it->second.bytes;
-  live_.erase(it);
-  freed_.insert(original);
-  Quarantine(original, bytes);
+  it->second.freed = true;
+  Quarantine(original, it->second.bytes);
 }
 
 void TrackingAllocator::Quarantine(void* buffer, std::size_t bytes) {
   DEVHOST_POISON(buffer, bytes);
-  quarantine_.emplace_back(buffer, bytes);
+  quarantine_.push_back(buffer);
   if (quarantine_.size() > kQuarantineLimit) {
-    auto [oldest, oldest_bytes] = quarantine_.front();
+    void* oldest = quarantine_.front();
     quarantine_.pop_front();
-    freed_.erase(oldest);
-    DEVHOST_UNPOISON(oldest, oldest_bytes);
+    const auto it = blocks_.find(oldest);
+    DEVHOST_UNPOISON(oldest, it->second.bytes);
+    blocks_.erase(it);
     RawFree(oldest);
   }
 }
 
 bool TrackingAllocator::Owns(const void* buffer, std::size_t* bytes) const {
   std::lock_guard lock(mutex_);
-  auto it = live_.find(const_cast<void*>(buffer));
-  if (it == live_.end()) return false;
+  auto it = blocks_.find(const_cast<void*>(buffer));
+  if (it == blocks_.end() || it->second.freed) return false;
   if (bytes != nullptr) *bytes = it->second.bytes;
   return true;
 }
 
 std::size_t TrackingAllocator::LiveCount() const {
   std::lock_guard lock(mutex_);
-  return static_cast<std::size_t>(
-      std::count_if(live_.begin(), live_.end(), [](const auto& entry) { return !entry.second.held; }));
+  return static_cast<std::size_t>(std::count_if(blocks_.begin(), blocks_.end(), [](const auto& entry) {
+    return !entry.second.held && !entry.second.freed;
+  }));
 }
 
 std::size_t TrackingAllocator::LiveBytes() const {
   std::lock_guard lock(mutex_);
   std::size_t total = 0;
-  for (const auto& [buffer, block] : live_) {
-    if (!block.held) total += block.bytes;
+  for (const auto& [buffer, block] : blocks_) {
+    if (!block.held && !block.freed) total += block.bytes;
   }
   return total;
 }
 
 std::size_t TrackingAllocator::HeldCount() const {
   std::lock_guard lock(mutex_);
-  return live_.size() -
-         static_cast<std::size_t>(
-             std::count_if(live_.begin(), live_.end(), [](const auto& entry) { return !entry.second.held; }));
+  return static_cast<std::size_t>(std::count_if(blocks_.begin(), blocks_.end(), [](const auto& entry) {
+    return entry.second.held && !entry.second.freed;
+  }));
 }
 
 std::vector<std::string> TrackingAllocator::Errors() const {
@@ -179,8 +179,8 @@ std::vector<std::string> TrackingAllocator::Errors() const {
 std::vector<std::string> TrackingAllocator::Problems() const {
   std::lock_guard lock(mutex_);
   std::vector<std::string> problems = errors_;
-  for (const auto& [buffer, block] : live_) {
-    if (!block.held)
+  for (const auto& [buffer, block] : blocks_) {
+    if (!block.held && !block.freed)
       problems.push_back(fmt::format("leak of {} byte(s) at {}", block.bytes, Address(buffer)));
   }
   return problems;

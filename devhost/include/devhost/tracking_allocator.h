@@ -12,14 +12,13 @@
 #include <mutex>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace devhost {
 
 class TrackingAllocator {
  public:
-  TrackingAllocator() = default;
+  TrackingAllocator();
   ~TrackingAllocator();
   TrackingAllocator(const TrackingAllocator&) = delete;
   TrackingAllocator& operator=(const TrackingAllocator&) = delete;
@@ -50,6 +49,7 @@ class TrackingAllocator {
   struct Block {
     std::size_t bytes = 0;
     bool held = false;
+    bool freed = false;  // in quarantine
   };
 
   void* Allocate(std::size_t count, std::uint32_t alignment, bool held);
@@ -60,9 +60,10 @@ class TrackingAllocator {
   void Quarantine(void* buffer, std::size_t bytes);
 
   mutable std::mutex mutex_;
-  std::unordered_map<void*, Block> live_;
-  std::unordered_set<void*> freed_;  // addresses freed and not handed out again
-  std::deque<std::pair<void*, std::size_t>> quarantine_;
+  // Every buffer handed out and not yet given back to the system: live, or freed and in quarantine.
+  // One entry for both, so that a buffer costs one insertion and one removal in all.
+  std::unordered_map<void*, Block> blocks_;
+  std::deque<void*> quarantine_;  // oldest first
   std::vector<std::string> errors_;
 };
 
