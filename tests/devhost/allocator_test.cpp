@@ -45,6 +45,16 @@ TEST(TrackingAllocator, DoubleFreeIsReportedEvenAfterMoreAllocations) {
   EXPECT_THAT(allocator.Errors(), ElementsAre(HasSubstr("double free")));
 }
 
+TEST(TrackingAllocator, FreedBufferIsNoLongerTheCallersToReadOrGrow) {
+  TrackingAllocator allocator;
+  void* buffer = allocator.Malloc(16, 0);
+  allocator.Free(buffer);
+  EXPECT_FALSE(allocator.Owns(buffer)) << "a game string read after its free must be a misuse";
+  EXPECT_EQ(allocator.Realloc(buffer, 32, 0), nullptr);
+  EXPECT_THAT(allocator.Errors(), ElementsAre(HasSubstr("realloc of a freed buffer")));
+  EXPECT_EQ(allocator.LiveCount(), 0u);
+}
+
 TEST(TrackingAllocator, ForeignFreeIsReported) {
   TrackingAllocator allocator;
   int on_the_stack = 0;

@@ -98,6 +98,21 @@ TEST_F(DevserverTest, SceneProducesItsEventsInOrderAndExitsCleanly) {
   EXPECT_THAT(run.err, HasSubstr("[test-plugin] unload"));
 }
 
+TEST_F(DevserverTest, EveryShownLineCarriesItsOwnTextAndPlayer) {
+  const ServerRun run = RunScript(
+      "world X\njoin 7 Ann\njoin 8 Ben\nchat 7 global one\nchat 8 global two\nchat 7 global two\nchat 7 "
+      "global one\n",
+      {"echo"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  std::vector<std::string> shown;
+  for (const std::string& line : run.out) {
+    const Json event = Json::parse(line);
+    if (event.at("event") == "shown")
+      shown.push_back(event.at("to").get<std::string>() + " " + event.at("line").get<std::string>());
+  }
+  EXPECT_THAT(shown, ElementsAre("7 one", "8 two", "7 two", "7 one"));
+}
+
 TEST_F(DevserverTest, TimersKeepRunningWhileTheScriptSleeps) {
   const ServerRun run = RunScript("sleep 1300\n", {});
   EXPECT_EQ(run.status, 0);
