@@ -53,7 +53,7 @@ class EventOutput final : public devhost::GameObserver {
   void OnRconReply(const devhost::RconReply& reply) override;
 
  private:
-  // A line shown to one player after another is queued once, then once the player it went to.
+  // A line shown to player after player is queued once, then the id of each player it went to.
   struct ShownText {
     std::u16string tag;
     std::u16string line;
