@@ -48,13 +48,13 @@ std::string Address(const void* p) { return fmt::format("{}", p); }
 
 }  // namespace
 
-TrackingAllocator::TrackingAllocator() { blocks_.reserve(2 * kQuarantineLimit); }
+TrackingAllocator::TrackingAllocator() : blocks_(2 * kQuarantineLimit) {}
 
 TrackingAllocator::~TrackingAllocator() {
-  for (auto& [buffer, block] : blocks_) {
+  blocks_.ForEach([](void* buffer, const Block& block) {
     if (block.freed) DEVHOST_UNPOISON(buffer, block.bytes);
     RawFree(buffer);
-  }
+  });
 }
 
 void* TrackingAllocator::Malloc(std::size_t count, std::uint32_t alignment) {
@@ -75,7 +75,7 @@ void* TrackingAllocator::Allocate(std::size_t count, std::uint32_t alignment, bo
   void* buffer = RawAllocate(count, alignment);
   if (buffer == nullptr) return nullptr;
   std::lock_guard lock(mutex_);
-  blocks_.insert_or_assign(buffer, Block{count, held, false});
+  blocks_.Put(buffer, Block{count, held, false});
   return buffer;
 }
 
@@ -88,18 +88,18 @@ void* TrackingAllocator::Reallocate(void* original, std::size_t count, std::uint
   std::size_t old_bytes = 0;
   {
     std::lock_guard lock(mutex_);
-    auto it = blocks_.find(original);
-    if (it == blocks_.end() || it->second.freed) {
+    const Block* block = blocks_.Find(original);
+    if (block == nullptr || block->freed) {
       errors_.push_back(fmt::format("{} of {} {}", "realloc",
-                                    it != blocks_.end() ? "a freed buffer" : "a foreign buffer",
+                                    block != nullptr ? "a freed buffer" : "a foreign buffer",
                                     Address(original)));
       return nullptr;
     }
-    if (it->second.held != held) {
+    if (block->held != held) {
       errors_.push_back(fmt::format("realloc of a buffer the game holds {}", Address(original)));
       return nullptr;
     }
-    old_bytes = it->second.bytes;
+    old_bytes = block->bytes;
   }
   void* moved = Allocate(count, alignment, held);
   if (moved == nullptr) return nullptr;
@@ -111,20 +111,20 @@ void* TrackingAllocator::Reallocate(void* original, std::size_t count, std::uint
 void TrackingAllocator::Release(void* original, bool held) {
   if (original == nullptr) return;
   std::lock_guard lock(mutex_);
-  auto it = blocks_.find(original);
-  if (it == blocks_.end() || it->second.freed) {
-    errors_.push_back(it != blocks_.end() ? "double free of " + Address(original)
-                                          : "free of a foreign buffer " + Address(original));
+  Block* block = blocks_.Find(original);
+  if (block == nullptr || block->freed) {
+    errors_.push_back(block != nullptr ? "double free of " + Address(original)
+                                       : "free of a foreign buffer " + Address(original));
     return;
   }
-  if (it->second.held != held) {
+  if (block->held != held) {
     // The buffer stays valid: the game still uses it.
     errors_.push_back(held ? "the game freed a buffer it does not hold " + Address(original)
                            : "free of a buffer the game still holds " + Address(original));
     return;
   }
-  it->second.freed = true;
-  Quarantine(original, it->second.bytes);
+  block->freed = true;
+  Quarantine(original, block->bytes);
 }
 
 void TrackingAllocator::Quarantine(void* buffer, std::size_t bytes) {
@@ -133,42 +133,39 @@ void TrackingAllocator::Quarantine(void* buffer, std::size_t bytes) {
   if (quarantine_.size() > kQuarantineLimit) {
     void* oldest = quarantine_.front();
     quarantine_.pop_front();
-    const auto it = blocks_.find(oldest);
-    DEVHOST_UNPOISON(oldest, it->second.bytes);
-    blocks_.erase(it);
+    DEVHOST_UNPOISON(oldest, blocks_.Find(oldest)->bytes);
+    blocks_.Erase(oldest);
     RawFree(oldest);
   }
 }
 
 bool TrackingAllocator::Owns(const void* buffer, std::size_t* bytes) const {
   std::lock_guard lock(mutex_);
-  auto it = blocks_.find(const_cast<void*>(buffer));
-  if (it == blocks_.end() || it->second.freed) return false;
-  if (bytes != nullptr) *bytes = it->second.bytes;
+  const Block* block = blocks_.Find(buffer);
+  if (block == nullptr || block->freed) return false;
+  if (bytes != nullptr) *bytes = block->bytes;
   return true;
 }
 
 std::size_t TrackingAllocator::LiveCount() const {
   std::lock_guard lock(mutex_);
-  return static_cast<std::size_t>(std::count_if(blocks_.begin(), blocks_.end(), [](const auto& entry) {
-    return !entry.second.held && !entry.second.freed;
-  }));
+  std::size_t count = 0;
+  blocks_.ForEach([&](void*, const Block& block) { count += !block.held && !block.freed ? 1 : 0; });
+  return count;
 }
 
 std::size_t TrackingAllocator::LiveBytes() const {
   std::lock_guard lock(mutex_);
   std::size_t total = 0;
-  for (const auto& [buffer, block] : blocks_) {
-    if (!block.held && !block.freed) total += block.bytes;
-  }
+  blocks_.ForEach([&](void*, const Block& block) { total += !block.held && !block.freed ? block.bytes : 0; });
   return total;
 }
 
 std::size_t TrackingAllocator::HeldCount() const {
   std::lock_guard lock(mutex_);
-  return static_cast<std::size_t>(std::count_if(blocks_.begin(), blocks_.end(), [](const auto& entry) {
-    return entry.second.held && !entry.second.freed;
-  }));
+  std::size_t count = 0;
+  blocks_.ForEach([&](void*, const Block& block) { count += block.held && !block.freed ? 1 : 0; });
+  return count;
 }
 
 std::vector<std::string> TrackingAllocator::Errors() const {
@@ -179,10 +176,10 @@ std::vector<std::string> TrackingAllocator::Errors() const {
 std::vector<std::string> TrackingAllocator::Problems() const {
   std::lock_guard lock(mutex_);
   std::vector<std::string> problems = errors_;
-  for (const auto& [buffer, block] : blocks_) {
+  blocks_.ForEach([&](const void* buffer, const Block& block) {
     if (!block.held && !block.freed)
       problems.push_back(fmt::format("leak of {} byte(s) at {}", block.bytes, Address(buffer)));
-  }
+  });
   return problems;
 }
 

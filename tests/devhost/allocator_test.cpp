@@ -1,8 +1,14 @@
-// The tracking allocator reports leaks, double frees and frees of buffers it never handed out.
+// The tracking allocator reports leaks, double frees and frees of buffers it never handed out,
+// and its table of buffers finds every one.
 #include <gmock/gmock.h>
 
+#include <cstdint>
 #include <cstring>
+#include <random>
+#include <unordered_map>
+#include <vector>
 
+#include "devhost/pointer_table.h"
 #include "devhost/tracking_allocator.h"
 
 namespace devhost {
@@ -96,6 +102,38 @@ TEST(TrackingAllocator, HeldBuffersAreNotLeaksButNotTheCallersEither) {
   allocator.FreeHeld(held);
   EXPECT_EQ(allocator.HeldCount(), 0u);
   EXPECT_EQ(allocator.Errors().size(), 1u);
+}
+
+// The allocator's table of buffers, against a plain map: every address stays findable through
+// growth and through removals from the middle of a run of colliding entries.
+TEST(PointerTable, KeepsEveryEntryFindableThroughGrowthAndRemovals) {
+  PointerTable<int> table;
+  std::unordered_map<void*, int> model;
+  std::mt19937_64 random(7);
+  // Few addresses, so that puts, removals and runs of colliding entries all happen often; spread
+  // as a heap's are (neighbouring addresses would hash apart and never collide).
+  std::vector<void*> addresses;
+  for (int i = 0; i < 600; ++i)
+    addresses.push_back(reinterpret_cast<void*>((random() & 0x7FFFFFFFFFF0ULL) | 0x10));
+  for (int step = 0; step < 40000; ++step) {
+    void* key = addresses[random() % addresses.size()];
+    if (random() % 3 == 0) {
+      table.Erase(key);
+      model.erase(key);
+    } else {
+      table.Put(key, step);
+      model[key] = step;
+    }
+    ASSERT_EQ(table.size(), model.size()) << "at step " << step;
+  }
+  for (void* key : addresses) {
+    const auto expected = model.find(key);
+    const int* found = table.Find(key);
+    ASSERT_EQ(found != nullptr, expected != model.end()) << "address " << key;
+    if (found != nullptr) {
+      EXPECT_EQ(*found, expected->second) << "address " << key;
+    }
+  }
 }
 
 }  // namespace

@@ -11,8 +11,9 @@
 #include <deque>
 #include <mutex>
 #include <string>
-#include <unordered_map>
 #include <vector>
+
+#include "devhost/pointer_table.h"
 
 namespace devhost {
 
@@ -62,7 +63,7 @@ class TrackingAllocator {
   mutable std::mutex mutex_;
   // Every buffer handed out and not yet given back to the system: live, or freed and in quarantine.
   // One entry for both, so that a buffer costs one insertion and one removal in all.
-  std::unordered_map<void*, Block> blocks_;
+  PointerTable<Block> blocks_;
   std::deque<void*> quarantine_;  // oldest first
   std::vector<std::string> errors_;
 };
