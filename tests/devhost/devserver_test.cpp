@@ -100,8 +100,8 @@ TEST_F(DevserverTest, SceneProducesItsEventsInOrderAndExitsCleanly) {
 
 TEST_F(DevserverTest, EveryShownLineCarriesItsOwnTextAndPlayer) {
   const ServerRun run = RunScript(
-      "world X\njoin 7 Ann\njoin 8 Ben\nchat 7 global one\nchat 8 global two\nchat 7 global two\nchat 7 "
-      "global one\n",
+      "world X\njoin 7 Ann\njoin 8 Ben\nchat 7 global one\nchat 8 global \"\\\"two\\\" \\u00e9\"\n"
+      "chat 7 global \"\\\"two\\\" \\u00e9\"\nchat 7 global one\n",
       {"echo"});
   ASSERT_EQ(run.status, 0) << run.err;
   std::vector<std::string> shown;
@@ -110,7 +110,8 @@ TEST_F(DevserverTest, EveryShownLineCarriesItsOwnTextAndPlayer) {
     if (event.at("event") == "shown")
       shown.push_back(event.at("to").get<std::string>() + " " + event.at("line").get<std::string>());
   }
-  EXPECT_THAT(shown, ElementsAre("7 one", "8 two", "7 two", "7 one"));
+  // Each line's text is escaped once for all its players: a quote or a character beyond ASCII too.
+  EXPECT_THAT(shown, ElementsAre("7 one", "8 \"two\" \u00e9", "7 \"two\" \u00e9", "7 one"));
 }
 
 TEST_F(DevserverTest, TimersKeepRunningWhileTheScriptSleeps) {

@@ -45,7 +45,8 @@ void EventOutput::Write(Event event) {
 }
 
 void EventOutput::WriteQueued() {
-  std::string shown_tag, shown_line;  // of the last ShownText
+  // Of the last ShownText: as printed, or as JSON strings, made once for all the players it went to.
+  std::string shown_tag, shown_line;
   std::unique_lock lock(mutex_);
   for (;;) {
     queued_.wait(lock, [this] { return closing_ || !queue_.empty(); });
@@ -64,11 +65,16 @@ void EventOutput::WriteQueued() {
       } else if (const auto* text = std::get_if<std::unique_ptr<const ShownText>>(&event)) {
         shown_tag = devhost::ToUtf8((*text)->tag);
         shown_line = devhost::ToUtf8((*text)->line);
+        if (!pretty_) {
+          shown_tag = Compact(shown_tag);
+          shown_line = Compact(shown_line);
+        }
       } else {
         const std::uint64_t to = std::get<ShownTo>(event).to;
-        put(pretty_
-                ? fmt::format("  {} sees: {} {}", to, shown_tag, shown_line)
-                : Compact({{"event", "shown"}, {"to", Id(to)}, {"tag", shown_tag}, {"line", shown_line}}));
+        // The members in Compact's order and spacing, without building a document per player.
+        put(pretty_ ? fmt::format("  {} sees: {} {}", to, shown_tag, shown_line)
+                    : fmt::format(R"({{"event":"shown","to":"{}","tag":{},"line":{}}})", to, shown_tag,
+                                  shown_line));
       }
     }
     std::fflush(out_);
