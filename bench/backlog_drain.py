@@ -125,7 +125,8 @@ def main():
         if "count" in completions:
             share = completions["totalUs"] / 1e6 / took
             print(f"request completions: {completions['count']}, {completions['totalUs'] / 1000:.1f} ms in all = "
-                  f"{100 * share:.2f} % of the drain's wall time; the longest {completions['worstUs']} µs")
+                  f"{100 * share:.2f} % of the drain's wall time; median {completions['medianUs']} µs, 99th "
+                  f"percentile {completions['p99Us']} µs, the longest {completions['worstUs']} µs")
         if not whole or out_of_order:
             raise SystemExit(1)
     finally:

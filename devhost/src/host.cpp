@@ -1,5 +1,6 @@
 #include "devhost/host.h"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
@@ -91,7 +92,20 @@ void Host::FailHooksOn(const std::string& function_name, HookFailure failure) {
 }
 std::vector<int> Host::TimerIntervals() const { return impl_->timers.Intervals(); }
 
-Host::CompletionTimes Host::RequestCompletionTimes() const { return impl_->completion_times; }
+Host::CompletionTimes Host::RequestCompletionTimes() const {
+  CompletionTimes times = impl_->completion_times;
+  times.median = NearestRank(impl_->completion_each, 50);
+  times.p99 = NearestRank(impl_->completion_each, 99);
+  return times;
+}
+
+std::chrono::nanoseconds NearestRank(std::vector<std::chrono::nanoseconds> times, int percent) {
+  if (times.empty()) return std::chrono::nanoseconds{0};
+  const std::size_t rank = (times.size() * static_cast<std::size_t>(percent) + 99) / 100;
+  const auto at = times.begin() + static_cast<std::ptrdiff_t>(std::max<std::size_t>(rank, 1) - 1);
+  std::nth_element(times.begin(), at, times.end());
+  return *at;
+}
 
 std::vector<std::string> Host::EscapedExceptions() const {
   std::lock_guard lock(impl_->escapes_mutex);

@@ -96,8 +96,9 @@ struct Host::Impl final : GameServices {
   OwnerId current_owner = 0;
   OwnerId next_owner = 1;
   std::atomic<std::thread::id> game_thread;
-  std::atomic<bool> loop_running = false;  // Run() is active on game_thread
-  Host::CompletionTimes completion_times;  // game thread only
+  std::atomic<bool> loop_running = false;                 // Run() is active on game_thread
+  Host::CompletionTimes completion_times;                 // game thread only
+  std::vector<std::chrono::nanoseconds> completion_each;  // the first kKeptCompletionTimes
   mutable std::mutex escapes_mutex;
   std::vector<std::string> escapes;
 };

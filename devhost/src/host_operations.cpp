@@ -77,6 +77,7 @@ void Host::Impl::Deliver(std::uint64_t key, bool success, const std::string& tex
   completion_times.count += 1;
   completion_times.total += took;
   completion_times.worst = std::max<std::chrono::nanoseconds>(completion_times.worst, took);
+  if (completion_each.size() < kKeptCompletionTimes) completion_each.push_back(took);
 }
 
 void Host::Impl::CallHooked(const std::string& name, const std::function<void(void*)>& call) {

@@ -86,8 +86,9 @@ TEST_F(DevserverTest, SceneProducesItsEventsInOrderAndExitsCleanly) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_THAT(Events(run), ElementsAre("loaded", "ready", "joined", "joined", "chat", "shown", "vanished",
                                        "left", "unloaded", "completions"));
-  EXPECT_EQ(EventNamed(run, "completions"),
-            Json::parse(R"({"event":"completions","count":0,"totalUs":0,"worstUs":0})"));
+  EXPECT_EQ(
+      EventNamed(run, "completions"),
+      Json::parse(R"({"event":"completions","count":0,"totalUs":0,"medianUs":0,"p99Us":0,"worstUs":0})"));
   EXPECT_EQ(EventNamed(run, "chat"),
             Json::parse(R"({"event":"chat","from":"76561198000000001","mode":0,"text":"héllo \"there\""})"));
   EXPECT_EQ(EventNamed(run, "shown"), Json::parse(R"({"event":"shown","to":"76561198000000001","tag":"[Echo]",

@@ -1,7 +1,10 @@
 // Requests are recorded as made and completed on the game thread when the test says so.
 #include <gmock/gmock.h>
 
+#include <chrono>
+#include <initializer_list>
 #include <thread>
+#include <vector>
 
 #include "host_fixture.h"
 
@@ -75,6 +78,26 @@ TEST_F(RequestsTest, RefusedRequestsNeverComplete) {
   ASSERT_EQ(env().Requests().size(), 1u);
   host().Complete(env().Requests()[0].id, true, "");
   EXPECT_FALSE(ran);
+}
+
+// The figures devserver reports of the completions: the median and the 99th percentile by nearest
+// rank, whatever order the times came in.
+TEST(CompletionTimes, PercentilesAreTheNearestRank) {
+  using std::chrono::nanoseconds;
+  const auto times = [](std::initializer_list<int> values) {
+    std::vector<nanoseconds> out;
+    for (int value : values) out.emplace_back(value);
+    return out;
+  };
+  std::vector<nanoseconds> hundred;
+  for (int i = 100; i >= 1; --i) hundred.emplace_back(i);
+  EXPECT_EQ(NearestRank({}, 50), nanoseconds{0});
+  EXPECT_EQ(NearestRank(times({7}), 99), nanoseconds{7});
+  EXPECT_EQ(NearestRank(times({4, 1, 3, 2}), 50), nanoseconds{2}) << "the lower middle of an even count";
+  EXPECT_EQ(NearestRank(times({9, 2, 10, 4, 1, 6, 3, 8, 5, 7}), 99), nanoseconds{10})
+      << "of ten, the 99th percentile is the longest";
+  EXPECT_EQ(NearestRank(hundred, 99), nanoseconds{99});
+  EXPECT_EQ(NearestRank(hundred, 50), nanoseconds{50});
 }
 
 }  // namespace

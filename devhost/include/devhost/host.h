@@ -11,6 +11,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -89,11 +90,18 @@ class Host {
 
   // The game thread's processor time in the plug-in's request completions, the game's observer
   // included (an observer that prints, as devserver's, does so off the game thread).
+  // The plug-ins' request completions on the game thread, by its processor time. The median and
+  // the 99th percentile are of the first kKeptCompletionTimes. On a shared machine the longest may
+  // be the machine's (a virtual CPU taken away in the middle of a completion counts as the thread's
+  // time); the percentiles say what a completion costs as a rule.
   struct CompletionTimes {
     std::uint64_t count = 0;
     std::chrono::nanoseconds total{0};
+    std::chrono::nanoseconds median{0};
+    std::chrono::nanoseconds p99{0};
     std::chrono::nanoseconds worst{0};
   };
+  static constexpr std::size_t kKeptCompletionTimes = 1 << 16;
   CompletionTimes RequestCompletionTimes() const;
 
   // A framework that cannot hook the named game function: kRefused makes InstallHook answer false
@@ -126,6 +134,10 @@ class Host {
   std::unique_ptr<Impl> impl_;
   friend struct HostAccess;
 };
+
+// The time at the given percent of `times` by nearest rank: the smallest that at least that
+// percent of them do not exceed; zero for none.
+std::chrono::nanoseconds NearestRank(std::vector<std::chrono::nanoseconds> times, int percent);
 
 // Path of the Palaverlink library that the build made (set by the build for tests).
 std::filesystem::path BuiltPluginPath();

@@ -110,14 +110,18 @@ void EventOutput::Leak(std::size_t count, std::size_t bytes) {
 }
 
 void EventOutput::Completions(const devhost::Host::CompletionTimes& times) {
-  const auto total_us = std::chrono::duration_cast<std::chrono::microseconds>(times.total).count();
-  const auto worst_us = std::chrono::duration_cast<std::chrono::microseconds>(times.worst).count();
-  Write(pretty_ ? fmt::format("request completions: {}, {} µs in all, the longest {} µs", times.count,
-                              total_us, worst_us)
+  const auto us = [](std::chrono::nanoseconds time) {
+    return std::chrono::duration_cast<std::chrono::microseconds>(time).count();
+  };
+  Write(pretty_ ? fmt::format("request completions: {}, {} µs in all, median {} µs, 99th percentile {} µs, "
+                              "the longest {} µs",
+                              times.count, us(times.total), us(times.median), us(times.p99), us(times.worst))
                 : Compact({{"event", "completions"},
                            {"count", times.count},
-                           {"totalUs", total_us},
-                           {"worstUs", worst_us}}));
+                           {"totalUs", us(times.total)},
+                           {"medianUs", us(times.median)},
+                           {"p99Us", us(times.p99)},
+                           {"worstUs", us(times.worst)}}));
 }
 
 void EventOutput::Fault(const std::string& kind, const std::string& text) {
