@@ -35,7 +35,7 @@ void Host::Complete(std::uint64_t request_id, bool success, const std::string& t
   }
 }
 
-void Host::Run() {
+void Host::Run(const std::function<void()>& end_of_tick) {
   Impl& impl = *impl_;
   impl.game_thread = std::this_thread::get_id();
   impl.loop_running = true;
@@ -52,6 +52,7 @@ void Host::Run() {
       }
     }
     impl.RunTimersUntil(impl.env->NowMs(), false);
+    if (end_of_tick) end_of_tick();
     if (impl.work.TakeStopRequest()) break;
   }
   impl.loop_running = false;

@@ -119,7 +119,9 @@ class Host {
   void Complete(std::uint64_t request_id, bool success, const std::string& text);
 
   // RealEnvironment: runs the game loop on this thread until Stop(); Post() queues work for it.
-  void Run();
+  // `end_of_tick`, when given, runs on this thread after each pass of the loop (the work that came
+  // in and the timers that fell due), before it waits for more: where a game's tick would end.
+  void Run(const std::function<void()>& end_of_tick = {});
   void Stop();
   void Post(std::function<void()> work);
   // Runs `work` on the game thread and waits for it: at once with ManualEnvironment or when called

@@ -5,6 +5,8 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <cstddef>
+#include <iterator>
 
 #include "devhost/text.h"
 
@@ -23,6 +25,7 @@ EventOutput::EventOutput(std::FILE* out, bool pretty)
     : out_(out), pretty_(pretty), writer_([this] { WriteQueued(); }) {}
 
 EventOutput::~EventOutput() {
+  HandOver();
   {
     std::lock_guard lock(mutex_);
     closing_ = true;
@@ -32,15 +35,24 @@ EventOutput::~EventOutput() {
 }
 
 void EventOutput::Write(Event event) {
+  staged_.push_back(std::move(event));
+  HandOver();
+}
+
+void EventOutput::EndOfTick() { HandOver(); }
+
+void EventOutput::HandOver() {
+  if (staged_.empty()) return;
   bool was_empty = false;
   {
     std::unique_lock lock(mutex_);
     room_.wait(lock, [this] { return queue_.size() < kMostQueued; });
     was_empty = queue_.empty();
-    queue_.push_back(std::move(event));
+    queue_.insert(queue_.end(), std::make_move_iterator(staged_.begin()),
+                  std::make_move_iterator(staged_.end()));
   }
-  // Only an empty queue can have the writer waiting; waking it for every line of a burst would
-  // cost the game thread a system call each time.
+  staged_.clear();
+  // Only an empty queue can have the writer waiting.
   if (was_empty) queued_.notify_one();
 }
 
@@ -131,9 +143,10 @@ void EventOutput::Fault(const std::string& kind, const std::string& text) {
 void EventOutput::OnShown(const devhost::ShownLine& shown) {
   if (shown.line != last_shown_.line || shown.tag != last_shown_.tag) {
     last_shown_ = ShownText{shown.tag, shown.line};
-    Write(std::make_unique<const ShownText>(last_shown_));
+    staged_.emplace_back(std::make_unique<const ShownText>(last_shown_));
   }
-  Write(ShownTo{shown.to});
+  staged_.emplace_back(ShownTo{shown.to});
+  if (staged_.size() >= kMostStaged) HandOver();
 }
 
 void EventOutput::OnChatHandled(const devhost::HandledChat& chat) {

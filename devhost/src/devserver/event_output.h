@@ -19,6 +19,7 @@
 #include <string_view>
 #include <thread>
 #include <variant>
+#include <vector>
 
 #include "devhost/game.h"
 #include "devhost/host.h"
@@ -46,6 +47,9 @@ class EventOutput final : public devhost::GameObserver {
   // A fault the host recorded: kind is "exception", "allocator-error" or "misuse".
   void Fault(const std::string& kind, const std::string& text);
 
+  // Hands over the lines shown since the last call; the game loop calls it at the end of each pass.
+  void EndOfTick();
+
   // GameObserver
   void OnShown(const devhost::ShownLine& shown) override;
   void OnChatHandled(const devhost::HandledChat& chat) override;
@@ -66,8 +70,11 @@ class EventOutput final : public devhost::GameObserver {
   // A reader that stops altogether holds the game thread back, as a full pipe does, instead of
   // devserver's memory growing without end; a burst of thousands of shown lines fits well below.
   static constexpr std::size_t kMostQueued = 1 << 16;
+  // A pass that shows more than this hands them over as it goes.
+  static constexpr std::size_t kMostStaged = 4096;
 
-  void Write(Event event);  // queued for the writer thread
+  void Write(Event event);  // queued for the writer thread at once, after the lines shown before it
+  void HandOver();          // what was staged, to the writer thread
   void WriteQueued();       // the writer thread
 
   std::FILE* out_;
@@ -76,6 +83,9 @@ class EventOutput final : public devhost::GameObserver {
   std::condition_variable queued_;
   std::condition_variable room_;
   std::deque<Event> queue_;
+  // Every event is written on the game thread. Shown lines wait here for the end of the loop's
+  // pass and go over together: one lock a pass, where a full completion shows 560 lines.
+  std::vector<Event> staged_;
   ShownText last_shown_;  // the game thread's alone
   bool closing_ = false;
   std::thread writer_;  // last: it starts once the rest is built

@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
 
     devserver::CommandRunner runner(host, output, options.plugin);
     std::thread commands([&] { ReadCommands(reader, host, runner, status); });
-    host.Run();
+    host.Run([&output] { output.EndOfTick(); });
     commands.join();
     host.game().SetObserver(nullptr);
   }
