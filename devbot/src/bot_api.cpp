@@ -1,6 +1,7 @@
 // The five requests of the bot interface, as the plug-in sends them.
 #include <array>
 #include <string_view>
+#include <utility>
 
 #include "devbot/bot.h"
 #include "devbot/json_text.h"
@@ -102,12 +103,19 @@ Response Bot::ChatOutboundRequest(const Request& request) {
   for (const OutboundMessage& message : messages_.After(query.mapId, query.since)) {
     messages.push_back(ToJson(message));
   }
-  if (!messages.empty()) {
-    Emit({{"event", "poll"}, {"mapId", query.mapId}, {"since", query.since}, {"messages", messages}});
+  const bool none = messages.empty();
+  // The messages move from the event to the answer: a backlog's thousands are built once.
+  if (!none) {
+    nlohmann::json event{{"event", "poll"}, {"mapId", query.mapId}, {"since", query.since}};
+    event["messages"] = std::move(messages);
+    Emit(event);
+    messages = std::move(event["messages"]);
   }
   // Its own clock, so that a plug-in can ask from the bot's time when the clocks disagree.
-  Response response = JsonResponse(200, {{"messages", messages}, {"answeredAt", timestamps_.Now()}});
-  if (messages.empty()) response.hold = std::chrono::seconds(query.waitSeconds);
+  nlohmann::json answer{{"answeredAt", timestamps_.Now()}};
+  answer["messages"] = std::move(messages);
+  Response response = JsonResponse(200, answer);
+  if (none) response.hold = std::chrono::seconds(query.waitSeconds);
   return response;
 }
 
