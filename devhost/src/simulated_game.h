@@ -2,6 +2,7 @@
 // game's functions (reached by name) work on.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
@@ -137,9 +138,14 @@ class SimulatedGame final : public Game {
   std::unordered_map<const void*, AShooterPlayerState*> states_;
   std::unordered_map<const void*, FTribeData*> tribes_;
   std::map<std::uint64_t, FWeakObjectPtr> last_reference_;
-  // Looked up by the game's functions on every call, without building a text for the name.
-  std::map<std::string, int, std::less<>> call_counts_;
-  std::map<std::string, int, std::less<>> throw_from_;
+  // Looked up by the game's functions on every call, without building a text for the name: by a
+  // hash, where an ordered map compares the long names, which share their class's prefix.
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+  };
+  std::unordered_map<std::string, int, NameHash, std::equal_to<>> call_counts_;
+  std::unordered_map<std::string, int, NameHash, std::equal_to<>> throw_from_;
   std::vector<ShownLine> shown_;
   std::vector<HandledChat> handled_chats_;
   std::vector<HandledLogout> handled_logouts_;

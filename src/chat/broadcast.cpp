@@ -18,8 +18,10 @@ void BroadcastChatLine(const std::string& sender_tag, const std::string& chat_li
   const std::u16string tag = Utf8ToUtf16(sender_tag);
   const std::u16string line = Utf8ToUtf16(chat_line);
 
-  ForEachPlayerController([&tag, &line](AShooterPlayerController* controller) {
-    const auto client_chat_message = host::GameFunction<ClientChatMessageFn>(game_names::kClientChatMessage);
+  ClientChatMessageFn client_chat_message = nullptr;  // resolved at the first player, once for all
+  ForEachPlayerController([&](AShooterPlayerController* controller) {
+    if (client_chat_message == nullptr)
+      client_chat_message = host::GameFunction<ClientChatMessageFn>(game_names::kClientChatMessage);
     // Every player gets a record with buffers of its own, made straight from the texts; the game
     // takes the record by value and owns its buffers from the call on. Every other field is zero
     // or empty, the time -1.

@@ -66,9 +66,11 @@ void ForEachPlayerController(const std::function<void(AShooterPlayerController*)
   if (list == nullptr || list->data == nullptr) return;
   const WeakObjectRef* entries = list->data;
   const std::int32_t count = list->count;
+  WeakGetFn weak_get = nullptr;  // resolved at the first entry, once for the whole list
   for (std::int32_t i = 0; i < count; ++i) {
     const WeakObjectRef entry = entries[i];
-    UObject* object = host::GameFunction<WeakGetFn>(game_names::kWeakGet)(&entry, false);
+    if (weak_get == nullptr) weak_get = host::GameFunction<WeakGetFn>(game_names::kWeakGet);
+    UObject* object = weak_get(&entry, false);
     if (object == nullptr) continue;
     visitor(reinterpret_cast<AShooterPlayerController*>(object));
   }
