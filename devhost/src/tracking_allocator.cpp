@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 #if defined(_WIN32)
 #include <malloc.h>
@@ -133,8 +134,8 @@ void TrackingAllocator::Quarantine(void* buffer, std::size_t bytes) {
   if (quarantine_.size() > kQuarantineLimit) {
     void* oldest = quarantine_.front();
     quarantine_.pop_front();
-    DEVHOST_UNPOISON(oldest, blocks_.Find(oldest)->bytes);
-    blocks_.Erase(oldest);
+    const std::optional<Block> block = blocks_.Erase(oldest);  // one probe for both
+    DEVHOST_UNPOISON(oldest, block->bytes);
     RawFree(oldest);
   }
 }

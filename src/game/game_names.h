@@ -1,5 +1,6 @@
-// The game's functions and fields, by the names the framework resolves. Each use resolves its name
-// anew; the names are kept as strings only so that a lookup does not first have to build one.
+// The game's functions and fields, by the names the framework resolves. Each use (a call, a line
+// shown to every player, a walk over the player list) resolves its name anew; the names are kept
+// as strings only so that a lookup does not first have to build one.
 #pragma once
 
 #include <string>

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <unordered_map>
 #include <vector>
@@ -118,7 +119,12 @@ TEST(PointerTable, KeepsEveryEntryFindableThroughGrowthAndRemovals) {
   for (int step = 0; step < 40000; ++step) {
     void* key = addresses[random() % addresses.size()];
     if (random() % 3 == 0) {
-      table.Erase(key);
+      const auto expected = model.find(key);
+      const std::optional<int> removed = table.Erase(key);
+      ASSERT_EQ(removed.has_value(), expected != model.end()) << "at step " << step;
+      if (removed) {
+        EXPECT_EQ(*removed, expected->second) << "at step " << step;
+      }
       model.erase(key);
     } else {
       table.Put(key, step);

@@ -89,11 +89,11 @@ class Host {
   std::vector<std::string> EscapedExceptions() const;
 
   // The game thread's processor time in the plug-in's request completions, the game's observer
-  // included (an observer that prints, as devserver's, does so off the game thread).
-  // The plug-ins' request completions on the game thread, by its processor time. The median and
-  // the 99th percentile are of the first kKeptCompletionTimes. On a shared machine the longest may
-  // be the machine's (a virtual CPU taken away in the middle of a completion counts as the thread's
-  // time); the percentiles say what a completion costs as a rule.
+  // included (an observer that prints, as devserver's, does so off the game thread), from after the
+  // host's copy of the answer. The median and the 99th percentile are of the first
+  // kKeptCompletionTimes. On a shared machine the longest may be the machine's (a virtual CPU taken
+  // away in the middle of a completion counts as the thread's time); the percentiles say what a
+  // completion costs as a rule.
   struct CompletionTimes {
     std::uint64_t count = 0;
     std::chrono::nanoseconds total{0};

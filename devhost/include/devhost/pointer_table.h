@@ -8,6 +8,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace devhost {
@@ -36,14 +37,16 @@ class PointerTable {
     slots_[i] = Slot{key, value};
   }
 
-  // Removes `key` when present. The entries after it move back into the gap where their probe
-  // allows, so no marker of a removed entry is left to lengthen later probes.
-  void Erase(const void* key) {
+  // Removes `key` and gives its value; empty when it is not there. The entries after it move back
+  // into the gap where their probe allows, so no marker of a removed entry is left to lengthen
+  // later probes.
+  std::optional<Value> Erase(const void* key) {
     std::size_t gap = Home(key);
     while (slots_[gap].key != key) {
-      if (slots_[gap].key == nullptr) return;
+      if (slots_[gap].key == nullptr) return std::nullopt;
       gap = Next(gap);
     }
+    std::optional<Value> removed = slots_[gap].value;
     for (std::size_t i = Next(gap); slots_[i].key != nullptr; i = Next(i)) {
       // Movable unless its home lies after the gap, up to where it stands.
       if (((i - Home(slots_[i].key)) & mask_) >= ((i - gap) & mask_)) {
@@ -53,6 +56,7 @@ class PointerTable {
     }
     slots_[gap] = Slot{};
     --size_;
+    return removed;
   }
 
   template <typename Visit>
