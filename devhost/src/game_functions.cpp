@@ -1,7 +1,9 @@
 // The game's functions as the framework hands them out by name. Each reaches the active game;
 // plain function pointers carry no context, and there is one game per process at a time.
 #include <array>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "simulated_game.h"
@@ -23,7 +25,7 @@ constexpr const char* kRconSendMessage = "RCONClientConnection.SendMessageW";
 void OwnServerSendChatMessage(AShooterPlayerController* self, FString* message, int send_mode) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return;
-  game->EnterFunction(kChatHandlerName);
+  game->EnterFunction(GameFunctionSlot::kChatHandler);
   HandledChat chat;
   chat.mode = send_mode;
   if (self != nullptr) {
@@ -38,7 +40,7 @@ void OwnServerSendChatMessage(AShooterPlayerController* self, FString* message, 
 void OwnLogout(AShooterGameMode* self, AController* exiting) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return;
-  game->EnterFunction(kLogoutName);
+  game->EnterFunction(GameFunctionSlot::kLogout);
   if (self != game->GameMode()) game->Misuse(std::string(kLogoutName) + " called on an unknown game mode");
   HandledLogout logout;
   logout.controller_was_null = exiting == nullptr;
@@ -54,7 +56,7 @@ bool OwnHandleNewPlayer(AShooterGameMode* self, AShooterPlayerController* new_pl
                         bool /*is_from_login*/) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return false;
-  game->EnterFunction(kNewPlayerName);
+  game->EnterFunction(GameFunctionSlot::kNewPlayer);
   if (self != game->GameMode()) game->Misuse(std::string(kNewPlayerName) + " called on an unknown game mode");
   return game->LiveController(new_player, kNewPlayerName) != nullptr;
 }
@@ -64,7 +66,7 @@ void ClientServerChatDirectMessage(AShooterPlayerController* self, FString* mess
                                    bool /*is_bold*/) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return;
-  game->EnterFunction(kServerChatDirectMessage);
+  game->EnterFunction(GameFunctionSlot::kServerChatDirectMessage);
   AShooterPlayerController* controller = game->LiveController(self, kServerChatDirectMessage);
   if (message == nullptr) {
     game->Misuse(std::string(kServerChatDirectMessage) + " called without a message");
@@ -78,7 +80,7 @@ void ClientServerChatDirectMessage(AShooterPlayerController* self, FString* mess
 void RconSendMessage(RCONClientConnection* self, std::int32_t id, std::int32_t type, FString* message) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return;
-  game->EnterFunction(kRconSendMessage);
+  game->EnterFunction(GameFunctionSlot::kRconSendMessage);
   if (message == nullptr) {
     game->Misuse(std::string(kRconSendMessage) + " called without a message");
     return;
@@ -89,7 +91,7 @@ void RconSendMessage(RCONClientConnection* self, std::int32_t id, std::int32_t t
 std::uint64_t GetUniqueNetIdAsUint64(AShooterPlayerController* self) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return 0;
-  game->EnterFunction(kGetUniqueNetId);
+  game->EnterFunction(GameFunctionSlot::kGetUniqueNetId);
   AShooterPlayerController* controller = game->LiveController(self, kGetUniqueNetId);
   return controller ? controller->platform_id : 0;
 }
@@ -97,7 +99,7 @@ std::uint64_t GetUniqueNetIdAsUint64(AShooterPlayerController* self) {
 FString* GetPlayerCharacterName(AShooterPlayerController* self, FString* result) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr || result == nullptr) return result;
-  game->EnterFunction(kGetCharacterName);
+  game->EnterFunction(GameFunctionSlot::kGetCharacterName);
   AShooterPlayerController* controller = game->LiveController(self, kGetCharacterName);
   game->FillString(result, controller ? controller->character_name : std::u16string());
   return result;
@@ -106,7 +108,7 @@ FString* GetPlayerCharacterName(AShooterPlayerController* self, FString* result)
 FString* GetMapName(UWorld* self, FString* result) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr || result == nullptr) return result;
-  game->EnterFunction(kGetMapName);
+  game->EnterFunction(GameFunctionSlot::kGetMapName);
   if (!game->IsWorld(self)) {
     game->Misuse(std::string(kGetMapName) + " called on an object that is not the world");
     game->FillString(result, {});
@@ -119,7 +121,7 @@ FString* GetMapName(UWorld* self, FString* result) {
 UObject* WeakGet(const FWeakObjectPtr* self, bool /*even_if_pending_kill*/) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return nullptr;
-  game->EnterFunction(kWeakGet);
+  game->EnterFunction(GameFunctionSlot::kWeakGet);
   if (self == nullptr) {
     game->Misuse(std::string(kWeakGet) + " called on a null reference");
     return nullptr;
@@ -132,7 +134,7 @@ UObject* WeakGet(const FWeakObjectPtr* self, bool /*even_if_pending_kill*/) {
 void ClientChatMessage(AShooterPlayerController* self, FChatMessage message) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return;
-  game->EnterFunction(kClientChatMessage);
+  game->EnterFunction(GameFunctionSlot::kClientChatMessage);
   AShooterPlayerController* controller = game->LiveController(self, kClientChatMessage);
   const std::array<FString*, 6> strings{&message.sender_name,       &message.sender_steam_name,
                                         &message.sender_tribe_name, &message.message,
@@ -152,21 +154,21 @@ void ClientChatMessage(AShooterPlayerController* self, FChatMessage message) {
 void* FMemoryMalloc(std::size_t count, std::uint32_t alignment) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return nullptr;
-  game->EnterFunction(kMalloc);
+  game->EnterFunction(GameFunctionSlot::kMalloc);
   return game->Allocator().Malloc(count, alignment);
 }
 
 void* FMemoryRealloc(void* original, std::size_t count, std::uint32_t alignment) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return nullptr;
-  game->EnterFunction(kRealloc);
+  game->EnterFunction(GameFunctionSlot::kRealloc);
   return game->Allocator().Realloc(original, count, alignment);
 }
 
 void FMemoryFree(void* original) {
   SimulatedGame* game = SimulatedGame::Active();
   if (game == nullptr) return;
-  game->EnterFunction(kFree);
+  game->EnterFunction(GameFunctionSlot::kFree);
   game->Allocator().Free(original);
 }
 
@@ -183,8 +185,11 @@ std::vector<std::pair<std::string, void*>> SimulatedGame::HookedFunctions() {
           {kNewPlayerName, AddressOf(static_cast<HandleNewPlayerFn>(&OwnHandleNewPlayer))}};
 }
 
-void* SimulatedGame::FunctionAddress(const std::string& name) {
-  static const std::array<std::pair<std::string_view, void*>, 13> functions{{
+namespace {
+
+// In the order of GameFunctionSlot.
+const std::array<std::pair<std::string_view, void*>, kGameFunctionSlots>& Functions() {
+  static const std::array<std::pair<std::string_view, void*>, kGameFunctionSlots> functions{{
       {kChatHandlerName, AddressOf(&OwnServerSendChatMessage)},
       {kLogoutName, AddressOf(&OwnLogout)},
       {kNewPlayerName, AddressOf(static_cast<HandleNewPlayerFn>(&OwnHandleNewPlayer))},
@@ -200,10 +205,26 @@ void* SimulatedGame::FunctionAddress(const std::string& name) {
       {kRealloc, AddressOf(static_cast<ReallocFn>(&FMemoryRealloc))},
       {kFree, AddressOf(static_cast<FreeFn>(&FMemoryFree))},
   }};
-  for (const auto& [function_name, address] : functions) {
-    if (function_name == name) return address;
+  return functions;
+}
+
+}  // namespace
+
+std::optional<GameFunctionSlot> GameFunctionSlotNamed(std::string_view name) {
+  const auto& functions = Functions();
+  for (std::size_t slot = 0; slot < functions.size(); ++slot) {
+    if (functions[slot].first == name) return static_cast<GameFunctionSlot>(slot);
   }
-  return nullptr;
+  return std::nullopt;
+}
+
+std::string_view GameFunctionName(GameFunctionSlot slot) {
+  return Functions()[static_cast<std::size_t>(slot)].first;
+}
+
+void* SimulatedGame::FunctionAddress(const std::string& name) {
+  const std::optional<GameFunctionSlot> slot = GameFunctionSlotNamed(name);
+  return slot ? Functions()[static_cast<std::size_t>(*slot)].second : nullptr;
 }
 
 }  // namespace devhost

@@ -156,12 +156,15 @@ bool SimulatedGame::RunRconCommand(const std::u16string& text) {
 }
 
 void SimulatedGame::ThrowFrom(const std::string& function_name, int times) {
-  throw_from_[function_name] = times;
+  const std::optional<GameFunctionSlot> slot = GameFunctionSlotNamed(function_name);
+  if (!slot) throw std::invalid_argument("the game has no function " + function_name);
+  throw_from_[static_cast<std::size_t>(*slot)] = times;
 }
 
 int SimulatedGame::CallCount(const std::string& function_name) const {
-  auto it = call_counts_.find(function_name);
-  return it == call_counts_.end() ? 0 : it->second;
+  const std::optional<GameFunctionSlot> slot = GameFunctionSlotNamed(function_name);
+  if (!slot) throw std::invalid_argument("the game has no function " + function_name);
+  return call_counts_[static_cast<std::size_t>(*slot)];
 }
 
 AShooterPlayerController* SimulatedGame::Controller(std::uint64_t player) const {
@@ -175,14 +178,12 @@ std::optional<FWeakObjectPtr> SimulatedGame::WeakReferenceOf(std::uint64_t playe
   return it->second;
 }
 
-void SimulatedGame::EnterFunction(std::string_view name) {
-  auto counted = call_counts_.find(name);
-  if (counted == call_counts_.end()) counted = call_counts_.emplace(std::string(name), 0).first;
-  ++counted->second;
-  auto it = throw_from_.find(name);
-  if (it != throw_from_.end() && it->second > 0) {
-    --it->second;
-    throw std::runtime_error("simulated failure in " + std::string(name));
+void SimulatedGame::EnterFunction(GameFunctionSlot slot) {
+  const auto index = static_cast<std::size_t>(slot);
+  ++call_counts_[index];
+  if (throw_from_[index] > 0) {
+    --throw_from_[index];
+    throw std::runtime_error("simulated failure in " + std::string(GameFunctionName(slot)));
   }
 }
 

@@ -2,10 +2,12 @@
 // game's functions (reached by name) work on.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -35,6 +37,29 @@ inline constexpr const char* kChatHandlerName =
     "AShooterPlayerController.ServerSendChatMessage_Implementation";
 inline constexpr const char* kLogoutName = "AShooterGameMode.Logout";
 inline constexpr const char* kNewPlayerName = "AShooterGameMode.HandleNewPlayer_Implementation";
+
+// The game's functions, each with a slot of its own for counting its calls: a game function that
+// looked its name up on every call would cost more than the game's work in some of them.
+enum class GameFunctionSlot : std::size_t {
+  kChatHandler,
+  kLogout,
+  kNewPlayer,
+  kServerChatDirectMessage,
+  kRconSendMessage,
+  kGetUniqueNetId,
+  kGetCharacterName,
+  kGetMapName,
+  kWeakGet,
+  kClientChatMessage,
+  kMalloc,
+  kRealloc,
+  kFree,
+};
+inline constexpr std::size_t kGameFunctionSlots = 13;
+
+// The slot of the game function of that name, if there is one; and the name of a slot's function.
+std::optional<GameFunctionSlot> GameFunctionSlotNamed(std::string_view name);
+std::string_view GameFunctionName(GameFunctionSlot slot);
 
 class SimulatedGame final : public Game {
  public:
@@ -81,7 +106,7 @@ class SimulatedGame final : public Game {
   void KeepRecords(bool keep) override { keep_records_ = keep; }
 
   // For the game's functions: counts the call and throws when ThrowFrom asked for it.
-  void EnterFunction(std::string_view name);
+  void EnterFunction(GameFunctionSlot slot);
   // The controller when `object` is a connected player's controller; otherwise records a misuse
   // naming `function` and returns null.
   AShooterPlayerController* LiveController(const void* object, std::string_view function);
@@ -138,14 +163,8 @@ class SimulatedGame final : public Game {
   std::unordered_map<const void*, AShooterPlayerState*> states_;
   std::unordered_map<const void*, FTribeData*> tribes_;
   std::map<std::uint64_t, FWeakObjectPtr> last_reference_;
-  // Looked up by the game's functions on every call, without building a text for the name: by a
-  // hash, where an ordered map compares the long names, which share their class's prefix.
-  struct NameHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
-  };
-  std::unordered_map<std::string, int, NameHash, std::equal_to<>> call_counts_;
-  std::unordered_map<std::string, int, NameHash, std::equal_to<>> throw_from_;
+  std::array<int, kGameFunctionSlots> call_counts_{};
+  std::array<int, kGameFunctionSlots> throw_from_{};
   std::vector<ShownLine> shown_;
   std::vector<HandledChat> handled_chats_;
   std::vector<HandledLogout> handled_logouts_;
