@@ -41,10 +41,10 @@ class MessagesWalk {
   }
 
   WalkedAnswer Finish() && {
-    const OutboundBatch batch = timed_.Choose();
+    const OutboundBatch batch = timed_.Choose(start_.shownLimit);
     // One bound for all a completion shows: the timed ones come first, as they move the cursor and
     // a backlog drains by them; the others have what room they leave.
-    const std::size_t room = kShownPerCompletion - batch.now.size();
+    const std::size_t room = start_.shownLimit - std::min(batch.now.size(), start_.shownLimit);
     if (taken_.size() > room) {
       answer_.dropped += taken_.size() - room;
       taken_.resize(room);

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "chat/outbound_batch.h"
 #include "chat/shown_memory.h"
 
 namespace palaverlink {
@@ -24,7 +25,7 @@ inline constexpr std::int64_t kClockToleranceMs = 5'000;
 
 // Elements the plug-in cannot order by time (no createdAt, an unusable one, one too far ahead, not
 // an object) that one completion takes; beyond them such elements are dropped. Those it shows share
-// the bound of kShownPerCompletion (chat/outbound_batch.h) with the timed ones, which go first; those
+// the completion's bound (WalkStart::shownLimit) with the timed ones, which go first; those
 // shown once are remembered (chat/shown_memory.h) and not taken again.
 inline constexpr std::size_t kUnorderedPerCompletion = 8;
 
@@ -37,9 +38,9 @@ struct ChosenElement {
 
 struct WalkedAnswer {
   AnswerShape shape = AnswerShape::kUnparsable;
-  // What the completion reads in full, in the answer's order, at most kShownPerCompletion: the
-  // earliest timed elements after the cursor, and the first elements without a time it can follow
-  // in the room they leave.
+  // What the completion reads in full, in the answer's order, at most WalkStart::shownLimit (only a
+  // run of equal times goes past it, up to kShownPerCompletion): the earliest timed elements after
+  // the cursor, and the first elements without a time it can follow in the room they leave.
   std::vector<ChosenElement> chosen;
   std::size_t withoutTime = 0;     // taken objects without createdAt
   std::size_t farAhead = 0;        // taken with a createdAt beyond kFarthestCreatedAtAheadMs
@@ -57,11 +58,13 @@ struct WalkedAnswer {
 // numbers no 64-bit time holds. `value` is the JSON text of a value the scan found well formed.
 std::optional<std::int64_t> ReadCreatedAt(std::string_view value);
 
-// Where the walk stands: the cursor, the server's clock, and what was taken before.
+// Where the walk stands: the cursor, the server's clock, what was taken before, and how many
+// messages the completion shows (ShownPerCompletion, chat/outbound_batch.h).
 struct WalkStart {
   std::int64_t cursor = 0;
   std::int64_t nowMs = 0;
   const ShownMemory& shown;
+  std::size_t shownLimit = kShownPerCompletion;
 };
 
 // The chosen elements point into `text`. The last "messages" member counts, as in a full parse.

@@ -16,6 +16,7 @@
 #include "core/log_channel.h"
 #include "core/log_messages.h"
 #include "core/settings.h"
+#include "game/player.h"
 
 namespace palaverlink {
 namespace {
@@ -49,7 +50,8 @@ const char* FarAheadCause(std::int64_t created_at, std::int64_t now_ms) {
 ShownAnswer ShowOutboundAnswer(std::string_view text) {
   const std::int64_t cursor_before = OutboundCursor();
   const std::int64_t now = host::SystemTimeMs();
-  const WalkedAnswer answer = WalkOutboundAnswer(text, {cursor_before, now, ShownWithoutTime()});
+  const std::size_t shown_limit = ShownPerCompletion(PlayerControllerSlots());
+  const WalkedAnswer answer = WalkOutboundAnswer(text, {cursor_before, now, ShownWithoutTime(), shown_limit});
 
   std::size_t malformed = answer.malformed;
   std::size_t too_long = 0;
@@ -111,8 +113,8 @@ ShownAnswer ShowOutboundAnswer(std::string_view text) {
     Log().warn(messages::kOutboundTooLong, too_long, kLongestMessageElementBytes, AnswerExcerpt(text));
   });
   WarnOncePerRun(AnswerFault::kDropped, answer.dropped > 0, [&] {
-    Log().warn(messages::kOutboundDropped, answer.dropped, kUnorderedPerCompletion, kShownPerCompletion,
-               AnswerExcerpt(text));
+    Log().warn(messages::kOutboundDropped, answer.dropped, std::min(kUnorderedPerCompletion, shown_limit),
+               kShownPerCompletion, AnswerExcerpt(text));
   });
   WarnOncePerRun(AnswerFault::kBrokenText, broken_messages > 0, [&] {
     Log().warn(messages::kOutboundBrokenText, broken_messages, BrokenTextKinds(broken), AnswerExcerpt(text));

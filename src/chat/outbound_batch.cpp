@@ -29,15 +29,16 @@ void OutboundBatchChooser::Offer(const TimedElement& element) {
   earliest_.insert(std::upper_bound(earliest_.begin(), earliest_.end(), element, Earlier), element);
 }
 
-OutboundBatch OutboundBatchChooser::Choose() const {
+OutboundBatch OutboundBatchChooser::Choose(std::size_t room) const {
+  room = std::clamp<std::size_t>(room, 1, limit_);
   OutboundBatch batch;
   std::size_t taken = earliest_.size();
-  if (offered_ > limit_) {
-    taken = limit_;
+  if (offered_ > room) {
+    taken = room;
     while (taken > 0 && earliest_[taken].createdAt == earliest_[taken - 1].createdAt) --taken;
     if (taken == 0) {
-      taken = limit_;
-      batch.dropped = at_least_time_ - limit_;
+      taken = std::min(at_least_time_, limit_);
+      batch.dropped = at_least_time_ - taken;
     }
     batch.more = offered_ > taken + batch.dropped;
   }

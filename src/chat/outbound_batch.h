@@ -3,6 +3,7 @@
 // which ask from the cursor that the shown messages leave behind.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -10,10 +11,21 @@
 
 namespace palaverlink {
 
-// All one completion shows, timed or not. One message to 70 players costs some 40 to 70 µs of
-// game-thread time: this many, with the scan of a 1 MiB answer, keep a completion within 1 ms
-// (see bench/results.md).
+// All one completion shows, timed or not, with few players on the map.
 inline constexpr std::size_t kShownPerCompletion = 8;
+
+// A message shown to one player costs the game thread some 1 µs (the copies of the two texts and
+// the game's own delivery; see bench/results.md). One completion makes at most this many such
+// deliveries, so that with the scan of a 1 MiB answer it stays well within 1 ms whatever the number
+// of players: 8 messages up to 40 players, 4 at 70.
+inline constexpr std::size_t kDeliveriesPerCompletion = 320;
+
+// How many messages one completion shows to `players` players: never none, so that a backlog
+// always moves on.
+constexpr std::size_t ShownPerCompletion(std::size_t players) {
+  if (players == 0) return kShownPerCompletion;
+  return std::clamp<std::size_t>(kDeliveriesPerCompletion / players, 1, kShownPerCompletion);
+}
 
 // An element of the answer with a createdAt after the cursor.
 struct TimedElement {
@@ -28,18 +40,19 @@ struct OutboundBatch {
   bool more = false;              // elements were left for the next poll
 };
 
-// Takes the elements with the smallest times, at most `limit` of them, so that every element left
+// Takes the elements with the smallest times, at most `room` of them, so that every element left
 // has a time above the cursor the taken ones leave, and the next poll (since = that cursor) brings
 // it again. A run of equal times is never split: the cut moves before it. When the first run alone
-// is longer than `limit`, its first `limit` elements are taken and the rest of it is dropped: no
-// later poll could bring them. Fed one element at a time in the answer's order, it keeps only
-// `limit + 1` of them: memory and time stay bounded whatever the answer holds.
+// is longer than `room`, no later poll could bring what of it is left: it is taken whole up to
+// `limit`, and the rest of it is dropped. Fed one element at a time in the answer's order, it keeps
+// only `limit + 1` of them: memory and time stay bounded whatever the answer holds.
 class OutboundBatchChooser {
  public:
   explicit OutboundBatchChooser(std::size_t limit);
 
   void Offer(const TimedElement& element);
-  OutboundBatch Choose() const;
+  // `room` is at most the limit.
+  OutboundBatch Choose(std::size_t room) const;
 
  private:
   std::size_t limit_;

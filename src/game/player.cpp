@@ -19,6 +19,16 @@ const APlayerState* PlayerStateOf(const AShooterPlayerController* controller) {
   return field == nullptr ? nullptr : *field;
 }
 
+// The world's list of player controllers, or null before there is one.
+const GameArray<WeakObjectRef>* PlayerControllerList() {
+  UWorld* world = host::CurrentWorld();
+  if (world == nullptr) return nullptr;
+  const auto* list = static_cast<const GameArray<WeakObjectRef>*>(
+      host::FieldAddress(world, game_names::kPlayerControllerList));
+  if (list == nullptr || list->data == nullptr) return nullptr;
+  return list;
+}
+
 }  // namespace
 
 std::uint64_t GetPlatformId(AShooterPlayerController* controller) {
@@ -58,12 +68,14 @@ std::string GetSpeakerName(AShooterPlayerController* controller) {
   return name.empty() ? GetAccountName(controller) : name;
 }
 
+std::size_t PlayerControllerSlots() {
+  const GameArray<WeakObjectRef>* list = PlayerControllerList();
+  return list == nullptr || list->count < 0 ? 0 : static_cast<std::size_t>(list->count);
+}
+
 void ForEachPlayerController(const std::function<void(AShooterPlayerController*)>& visitor) {
-  UWorld* world = host::CurrentWorld();
-  if (world == nullptr) return;
-  const auto* list = static_cast<const GameArray<WeakObjectRef>*>(
-      host::FieldAddress(world, game_names::kPlayerControllerList));
-  if (list == nullptr || list->data == nullptr) return;
+  const GameArray<WeakObjectRef>* list = PlayerControllerList();
+  if (list == nullptr) return;
   const WeakObjectRef* entries = list->data;
   const std::int32_t count = list->count;
   WeakGetFn weak_get = nullptr;  // resolved at the first entry, once for the whole list

@@ -1,6 +1,7 @@
 // What the plug-in reads about players and tribes, and the walk over the connected players.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -19,5 +20,9 @@ std::string GetSpeakerName(AShooterPlayerController* controller);
 
 // Calls `visitor` for each connected player controller that still resolves, in list order.
 void ForEachPlayerController(const std::function<void(AShooterPlayerController*)>& visitor);
+
+// The entries of the player list, without resolving them: at least the players a line shown now
+// goes to.
+std::size_t PlayerControllerSlots();
 
 }  // namespace palaverlink

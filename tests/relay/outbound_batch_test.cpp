@@ -180,10 +180,10 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
 }
 
 // Feeds the times (all after the cursor) to the chooser in the answer's order.
-OutboundBatch Choose(const std::vector<std::int64_t>& times, std::size_t limit) {
+OutboundBatch Choose(const std::vector<std::int64_t>& times, std::size_t limit, std::size_t room = SIZE_MAX) {
   OutboundBatchChooser chooser(limit);
   for (std::size_t index = 0; index < times.size(); ++index) chooser.Offer({times[index], index, {}});
-  return chooser.Choose();
+  return chooser.Choose(room);
 }
 
 std::vector<std::size_t> Indexes(const OutboundBatch& batch) {
@@ -200,6 +200,7 @@ TEST(OutboundBatch, TakesTheEarliestWithoutSplittingEqualTimes) {
     std::vector<std::size_t> now;
     std::size_t dropped;
     bool more;
+    std::size_t room = SIZE_MAX;  // the limit
   };
   const std::vector<Case> table = {
       {"fits: all, answer order", {103, 101, 102}, 3, {0, 1, 2}, 0, false},
@@ -218,10 +219,18 @@ TEST(OutboundBatch, TakesTheEarliestWithoutSplittingEqualTimes) {
       {"equal run to the end", {101, 102, 102, 102}, 2, {0}, 0, true},
       {"one equal run, nothing else", {102, 102, 102}, 2, {0, 1}, 1, false},
       {"limit 0 still moves on", {101, 102}, 0, {0}, 0, true},
+      {"less room than the limit: cut at the room", {101, 102, 103, 104}, 4, {0, 1}, 0, true, 2},
+      {"a first run longer than the room goes whole up to the limit",
+       {102, 102, 102, 103},
+       4,
+       {0, 1, 2},
+       0,
+       true,
+       2},
   };
   for (const Case& c : table) {
     SCOPED_TRACE(c.what);
-    const OutboundBatch batch = Choose(c.times, c.limit);
+    const OutboundBatch batch = Choose(c.times, c.limit, c.room);
     EXPECT_EQ(Indexes(batch), c.now);
     EXPECT_EQ(batch.dropped, c.dropped);
     EXPECT_EQ(batch.more, c.more);

@@ -60,6 +60,38 @@ class OutboundPoll : public RelayFixture {
     return SinceOf(poll);
   }
 
+  // Answers polls as a bot whose store holds `backlog` (message i at time backlog[i]) until a
+  // completion brings no poll at once; gives the number of messages each completion showed Rex.
+  std::vector<std::size_t> DrainBacklog(const std::vector<std::int64_t>& backlog) {
+    auto poll = NextPoll();
+    std::vector<std::size_t> shown_per_completion;
+    for (int round = 0; round < 20; ++round) {
+      std::string answer = R"({"messages":[)";
+      bool first = true;
+      for (std::size_t i = 0; i < backlog.size(); ++i) {
+        if (backlog[i] <= SinceOf(poll)) continue;
+        answer += (first ? "" : ",") + std::string(R"({"createdAt":)") + std::to_string(backlog[i]) +
+                  R"(,"message":"m)" + std::to_string(i) + R"("})";
+        first = false;
+      }
+      const auto before = ShownTo(kRex).size();
+      const auto polls_before = RequestsTo(kOutbound).size();
+      host().Complete(poll.id, true, answer + "]}");
+      shown_per_completion.push_back(ShownTo(kRex).size() - before);
+      if (RequestsTo(kOutbound).size() == polls_before) break;  // nothing left: no poll at once
+      poll = RequestsTo(kOutbound).back();
+    }
+    return shown_per_completion;
+  }
+
+  // The lines of DrainBacklog's messages, in order.
+  static std::vector<std::u16string> BacklogLines(std::size_t count) {
+    std::vector<std::u16string> lines;
+    for (std::size_t i = 0; i < count; ++i)
+      lines.push_back(u"[Gabblen] m" + devhost::ToUtf16(std::to_string(i)));
+    return lines;
+  }
+
   std::vector<std::u16string> LinesShownToRex() {
     std::vector<std::u16string> lines;
     for (const auto& shown : ShownTo(kRex)) lines.push_back(shown.tag + u" " + shown.line);
@@ -344,37 +376,28 @@ TEST_F(OutboundPoll, BacklogComesInBoundedCompletionsEachFollowedAtOnceByTheNext
   for (int i = 1; i < kBatch; ++i) backlog.push_back(start + i);
   for (int i = 0; i < 5; ++i) backlog.push_back(start + kBatch);
   for (int i = 1; i <= kBatch + 1; ++i) backlog.push_back(start + kBatch + i);
-  auto answer_after = [&](std::int64_t since) {
-    std::string text = R"({"messages":[)";
-    bool first = true;
-    for (std::size_t i = 0; i < backlog.size(); ++i) {
-      if (backlog[i] <= since) continue;
-      text += (first ? "" : ",") + std::string(R"({"createdAt":)") + std::to_string(backlog[i]) +
-              R"(,"message":"m)" + std::to_string(i) + R"("})";
-      first = false;
-    }
-    return text + "]}";
-  };
-
-  auto poll = NextPoll();
-  std::vector<std::size_t> shown_per_completion;
-  for (int round = 0; round < 10; ++round) {
-    const auto before = ShownTo(kRex).size();
-    const auto polls_before = RequestsTo(kOutbound).size();
-    host().Complete(poll.id, true, answer_after(SinceOf(poll)));
-    shown_per_completion.push_back(ShownTo(kRex).size() - before);
-    if (RequestsTo(kOutbound).size() == polls_before) break;  // nothing left: no poll at once
-    poll = RequestsTo(kOutbound).back();
-  }
 
   // The first cut moves before the run; the run then goes whole with the next batch.
-  EXPECT_EQ(shown_per_completion,
+  EXPECT_EQ(DrainBacklog(backlog),
             (std::vector<std::size_t>{kShownPerCompletion - 1, kShownPerCompletion, 6}));
-  std::vector<std::u16string> expected;
-  for (std::size_t i = 0; i < backlog.size(); ++i)
-    expected.push_back(u"[Gabblen] m" + devhost::ToUtf16(std::to_string(i)));
-  EXPECT_EQ(LinesShownToRex(), expected);
+  EXPECT_EQ(LinesShownToRex(), BacklogLines(backlog.size()));
   EXPECT_EQ(SinceOf(NextPoll()), backlog.back());
+}
+
+// With 70 players on the map a completion shows fewer messages, so that it costs about what 8
+// cost with 40; a run of equal times still goes whole, as no later poll could bring its rest.
+TEST_F(OutboundPoll, BacklogOnAFullMapComesInSmallerCompletionsAndRunsStayWhole) {
+  LoadOnMap();
+  for (std::uint64_t player = 1; player < 70; ++player) game().Join(Player(kRex + player, u"Dodo"));
+  const std::int64_t start = PollAndAnswer(R"({"messages":[]})");
+  std::vector<std::int64_t> backlog;
+  for (int i = 1; i <= 5; ++i) backlog.push_back(start + i);
+  for (int i = 0; i < 6; ++i) backlog.push_back(start + 6);
+  backlog.push_back(start + 7);
+
+  EXPECT_EQ(DrainBacklog(backlog), (std::vector<std::size_t>{4, 1, 6, 1}));
+  EXPECT_EQ(LinesShownToRex(), BacklogLines(backlog.size()));
+  EXPECT_EQ(ShownTo(kRex + 69).size(), backlog.size());
 }
 
 TEST_F(OutboundPoll, LongPollAsksTheBotToWaitAndPollsAgainAtOnceOnlyAfterNewsOrAHeldAnswer) {
@@ -625,15 +648,15 @@ TEST_F(OutboundPoll, HeldBackPollGoesOnceAndThenTheTimersPaceHolds) {
 }
 
 // A backlog is progress, not a loop: after each full completion of new messages the next poll
-// goes at once, past the four-a-second bound, up to forty in a second of the pace timer.
-TEST_F(OutboundPoll, BacklogDrainsPastFourPollsASecondUpToForty) {
+// goes at once, past the four-a-second bound, up to eighty in a second of the pace timer.
+TEST_F(OutboundPoll, BacklogDrainsPastFourPollsASecondUpToEighty) {
   LoadOnMap(R"(,"OutboundPollSeconds":60)");
   Advance(seconds(60));
   ASSERT_EQ(RequestsTo(kOutbound).size(), 1u);
   const std::int64_t start = SinceOf(RequestsTo(kOutbound).front());
   // A bot whose store always holds one completion and one more message after `since`.
   auto answer_pending = [&] {
-    for (int answered = 0; answered < 200 && !PendingPolls().empty(); ++answered) {
+    for (int answered = 0; answered < 400 && !PendingPolls().empty(); ++answered) {
       const auto poll = PendingPolls().front();
       std::string answer = R"({"messages":[)";
       for (std::int64_t i = 1; i <= static_cast<std::int64_t>(kShownPerCompletion) + 1; ++i)
@@ -643,14 +666,14 @@ TEST_F(OutboundPoll, BacklogDrainsPastFourPollsASecondUpToForty) {
     }
   };
   answer_pending();
-  EXPECT_EQ(RequestsTo(kOutbound).size(), 41u) << "the tick's poll and forty at once, in one second";
+  EXPECT_EQ(RequestsTo(kOutbound).size(), 81u) << "the tick's poll and eighty at once, in one second";
   Advance(seconds(1));
   answer_pending();
-  EXPECT_EQ(RequestsTo(kOutbound).size(), 81u) << "forty more in the pace timer's next second";
+  EXPECT_EQ(RequestsTo(kOutbound).size(), 161u) << "eighty more in the pace timer's next second";
   // Each message shown once: every answer moved the cursor by one full completion.
   EXPECT_EQ(SinceOf(RequestsTo(kOutbound).back()),
-            start + 80 * static_cast<std::int64_t>(kShownPerCompletion));
-  EXPECT_EQ(ShownTo(kRex).size(), 81 * kShownPerCompletion);
+            start + 160 * static_cast<std::int64_t>(kShownPerCompletion));
+  EXPECT_EQ(ShownTo(kRex).size(), 161 * kShownPerCompletion);
 }
 
 // With a poll interval above the time-out, a poll sent at once after a completion is still held
