@@ -15,8 +15,8 @@ using MallocFn = void* (*)(std::size_t count, std::uint32_t alignment);
 using FreeFn = void (*)(void* original);
 
 // A buffer of `units` UTF-16 units, from the game's allocator.
-char16_t* AllocateUnits(std::int32_t units) {
-  return static_cast<char16_t*>(GameMalloc(static_cast<std::size_t>(units) * sizeof(char16_t)));
+char16_t* AllocateUnits(std::int32_t units, const GameAllocator& allocator) {
+  return static_cast<char16_t*>(allocator.Malloc(static_cast<std::size_t>(units) * sizeof(char16_t)));
 }
 
 // For destructors: a buffer that cannot go back (the game lost its allocator) is left alone
@@ -30,24 +30,28 @@ void FreeQuietly(void* buffer) noexcept {
 
 }  // namespace
 
-void* GameMalloc(std::size_t bytes) {
-  void* buffer = host::GameFunction<MallocFn>(game_names::kMalloc)(bytes, alignof(char16_t));
+GameAllocator::GameAllocator() : malloc_(host::GameFunction<MallocFn>(game_names::kMalloc)) {}
+
+void* GameAllocator::Malloc(std::size_t bytes) const {
+  void* buffer = malloc_(bytes, alignof(char16_t));
   if (buffer == nullptr) throw std::bad_alloc();
   return buffer;
 }
+
+void* GameMalloc(std::size_t bytes) { return GameAllocator().Malloc(bytes); }
 
 void GameFree(void* buffer) {
   if (buffer == nullptr) return;
   host::GameFunction<FreeFn>(game_names::kFree)(buffer);
 }
 
-OwnedGameString OwnedGameString::FromText(std::u16string_view text) {
+OwnedGameString OwnedGameString::FromText(std::u16string_view text, const GameAllocator& allocator) {
   const std::size_t length = text.find(u'\0');
   if (length != std::u16string_view::npos) text = text.substr(0, length);
   OwnedGameString result;
   if (text.empty()) return result;
   const auto units = static_cast<std::int32_t>(text.size() + 1);
-  char16_t* buffer = AllocateUnits(units);
+  char16_t* buffer = AllocateUnits(units, allocator);
   std::memcpy(buffer, text.data(), text.size() * sizeof(char16_t));
   buffer[text.size()] = u'\0';
   result.string_ = GameString{buffer, units, units};
@@ -57,7 +61,7 @@ OwnedGameString OwnedGameString::FromText(std::u16string_view text) {
 OwnedGameString OwnedGameString::CopyOf(const GameString& source) {
   OwnedGameString result;
   if (source.data == nullptr || source.count <= 0) return result;
-  char16_t* buffer = AllocateUnits(source.count);
+  char16_t* buffer = AllocateUnits(source.count, GameAllocator());
   std::memcpy(buffer, source.data, static_cast<std::size_t>(source.count) * sizeof(char16_t));
   result.string_ = GameString{buffer, source.count, source.count};
   return result;

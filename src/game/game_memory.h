@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "game/game_records.h"
@@ -12,6 +13,18 @@ namespace palaverlink {
 void* GameMalloc(std::size_t bytes);
 void GameFree(void* buffer);  // null is ignored
 
+// The game's allocator, resolved once for a use that allocates many buffers (a line shown to every
+// player); GameMalloc resolves it anew on every call.
+class GameAllocator {
+ public:
+  GameAllocator();
+  // Throws std::bad_alloc when the game has no memory.
+  void* Malloc(std::size_t bytes) const;
+
+ private:
+  void* (*malloc_)(std::size_t count, std::uint32_t alignment);
+};
+
 // A GameString whose buffer the plug-in owns; the buffer goes back to the game's allocator when the
 // owner goes, unless it was handed to the game with Release.
 class OwnedGameString {
@@ -19,7 +32,7 @@ class OwnedGameString {
   OwnedGameString() = default;
   // The text up to, not including, its first zero unit, then one terminating zero; empty text (or
   // text that begins with a zero unit) gives a string without a buffer.
-  static OwnedGameString FromText(std::u16string_view text);
+  static OwnedGameString FromText(std::u16string_view text, const GameAllocator& allocator = {});
   // A copy with a buffer of its own holding exactly the source's `count` units.
   static OwnedGameString CopyOf(const GameString& source);
 
