@@ -38,8 +38,6 @@ void* GameAllocator::Malloc(std::size_t bytes) const {
   return buffer;
 }
 
-void* GameMalloc(std::size_t bytes) { return GameAllocator().Malloc(bytes); }
-
 void GameFree(void* buffer) {
   if (buffer == nullptr) return;
   host::GameFunction<FreeFn>(game_names::kFree)(buffer);

@@ -10,11 +10,10 @@
 
 namespace palaverlink {
 
-void* GameMalloc(std::size_t bytes);
 void GameFree(void* buffer);  // null is ignored
 
-// The game's allocator, resolved once for a use that allocates many buffers (a line shown to every
-// player); GameMalloc resolves it anew on every call.
+// The game's allocator, resolved when made: a use that allocates many buffers (a line shown to every
+// player) makes one for all of them.
 class GameAllocator {
  public:
   GameAllocator();
