@@ -55,7 +55,7 @@ enum class GameFunctionSlot : std::size_t {
   kRealloc,
   kFree,
 };
-inline constexpr std::size_t kGameFunctionSlots = 13;
+inline constexpr std::size_t kGameFunctionSlots = static_cast<std::size_t>(GameFunctionSlot::kFree) + 1;
 
 // The slot of the game function of that name, if there is one; and the name of a slot's function.
 std::optional<GameFunctionSlot> GameFunctionSlotNamed(std::string_view name);
