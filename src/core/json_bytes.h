@@ -78,16 +78,40 @@ inline const char* WholeNumberEnd(const char* first, const char* at, const char*
   if (kNumberGoesOn[static_cast<unsigned char>(*at)] || at - first >= 300) return nullptr;
   return at;
 }
-// The end of the string whose quote is at `at` when it is short and all plain characters, as most
-// keys and many strings are; null for any other, which may still be well formed.
-inline const char* ShortPlainStringFrom(const char* at, const char* end) {
-  const char* const stop = at + std::min<std::ptrdiff_t>(end - at, 32);
-  for (++at; at < stop && kPlainInJsonString[static_cast<unsigned char>(*at)];) ++at;
-  return at < stop && *at == '"' ? at + 1 : nullptr;
+// Plain characters in a run, the common case: eight at a time up to the first that is a quote, a
+// backslash, a control character or a byte above 0x7F, then one at a time near the end.
+inline const char* PlainRunFrom(const char* at, const char* end) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  while (end - at >= 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, at, 8);
+    const std::uint64_t quote = word ^ (kOnes * '"');
+    const std::uint64_t backslash = word ^ (kOnes * '\\');
+    // A byte is zero in x when (x - 1) sets its high bit while x's high bit is clear; the borrow
+    // may mark bytes after a zero one too, never one before it, so the lowest mark is exact.
+    const std::uint64_t special = (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
+                                   ((word - kOnes * 0x20) & ~word) | word) &
+                                  kHighs;
+    if (special != 0) {
+      if constexpr (std::endian::native == std::endian::little) return at + std::countr_zero(special) / 8;
+      break;
+    }
+    at += 8;
+  }
+  while (at < end && kPlainInJsonString[static_cast<unsigned char>(*at)]) ++at;
+  return at;
+}
+
+// The end of the string whose quote is at `at` when all its characters are plain, as most keys and
+// many strings are; null for any other, which may still be well formed.
+inline const char* PlainStringFrom(const char* at, const char* end) {
+  at = PlainRunFrom(at + 1, end);
+  return at < end && *at == '"' ? at + 1 : nullptr;
 }
 // The end of the small value at `at` (before the end) that needs no more than a glance: an empty
-// object or array, a whole number without a fraction or exponent, a literal, a short string of
-// plain characters; null for any other value, which may still be well formed. Always inline: it
+// object or array, a whole number without a fraction or exponent, a literal, a string of plain
+// characters; null for any other value, which may still be well formed. Always inline: it
 // is the whole work for most elements of an array of tiny ones.
 [[gnu::always_inline]] inline const char* SmallValueFrom(const char* at, const char* end) {
   const char c = *at;
@@ -106,7 +130,7 @@ inline const char* ShortPlainStringFrom(const char* at, const char* end) {
     return WholeNumberEnd(at, at + 1, end);
   }
   if (left >= 2 && ((c == '{' && at[1] == '}') || (c == '[' && at[1] == ']'))) return at + 2;
-  if (c == '"') return ShortPlainStringFrom(at, end);
+  if (c == '"') return PlainStringFrom(at, end);
   if (left >= 4 &&
       ((c == 'n' && std::memcmp(at, "null", 4) == 0) || (c == 't' && std::memcmp(at, "true", 4) == 0)))
     return at + 4;

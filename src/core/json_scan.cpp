@@ -145,31 +145,6 @@ void DecodeString(std::string_view inside, std::string& out, BrokenText& broken)
   }
 }
 
-// Plain characters in a run, the common case: eight at a time up to the first that is a quote, a
-// backslash, a control character or a byte above 0x7F, then one at a time near the end.
-const char* PlainRunFrom(const char* at, const char* end) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-  while (end - at >= 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, at, 8);
-    const std::uint64_t quote = word ^ (kOnes * '"');
-    const std::uint64_t backslash = word ^ (kOnes * '\\');
-    // A byte is zero in x when (x - 1) sets its high bit while x's high bit is clear; the borrow
-    // may mark bytes after a zero one too, never one before it, so the lowest mark is exact.
-    const std::uint64_t special = (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) |
-                                   ((word - kOnes * 0x20) & ~word) | word) &
-                                  kHighs;
-    if (special != 0) {
-      if constexpr (std::endian::native == std::endian::little) return at + std::countr_zero(special) / 8;
-      break;
-    }
-    at += 8;
-  }
-  while (at < end && kPlainInJsonString[static_cast<unsigned char>(*at)]) ++at;
-  return at;
-}
-
 // The escape whose backslash is at `at`: where it ends, or null when it is none. A surrogate
 // without its other half is taken; the escape after it is one of its own.
 const char* EscapeFrom(const char* at, const char* end) {
@@ -188,10 +163,9 @@ const char* EscapeFrom(const char* at, const char* end) {
   return at;
 }
 
-// The string whose quote is at `at`: where it ends, or null. `escaped` is set when it holds an
-// escape. What is not text (a byte that starts no UTF-8 sequence) is taken, one byte at a time.
-const char* StringFrom(const char* at, const char* end, bool& escaped) {
-  ++at;
+// The rest of a string from `at`, inside it: where it ends, or null. `escaped` is set when it holds
+// an escape. What is not text (a byte that starts no UTF-8 sequence) is taken, one byte at a time.
+const char* StringRestFrom(const char* at, const char* end, bool& escaped) {
   for (;;) {
     if (at < end && kPlainInJsonString[static_cast<unsigned char>(*at)]) at = PlainRunFrom(at, end);
     if (at == end) return nullptr;
@@ -208,6 +182,26 @@ const char* StringFrom(const char* at, const char* end, bool& escaped) {
       at += length == 0 ? 1 : length;
     }
   }
+}
+
+// The string whose quote is at `at`: where it ends, or null.
+const char* StringFrom(const char* at, const char* end, bool& escaped) {
+  return StringRestFrom(at + 1, end, escaped);
+}
+
+// The same, the plain run at its start read inline: most strings are that run alone.
+const char* StringWithPlainStartFrom(const char* at, const char* end, bool& escaped) {
+  const char* const stop = PlainRunFrom(at + 1, end);
+  return stop < end && *stop == '"' ? stop + 1 : StringRestFrom(stop, end, escaped);
+}
+
+// The end of the key whose quote is at `at` when it is short and all plain characters, as the keys
+// of a message are; null for any other, which may still be well formed. A byte at a time: for a key
+// of a few bytes that is quicker than a word at a time.
+const char* ShortPlainKeyFrom(const char* at, const char* end) {
+  const char* const stop = at + std::min<std::ptrdiff_t>(end - at, 32);
+  for (++at; at < stop && kPlainInJsonString[static_cast<unsigned char>(*at)];) ++at;
+  return at < stop && *at == '"' ? at + 1 : nullptr;
 }
 
 const char* NumberFrom(const char* at, const char* end) {
@@ -332,7 +326,7 @@ const char* JsonScanner::ObjectFrom(const char* at, std::string_view member, std
     bool escaped = false;
     const char* const key_first = at;
     if (at == end || *at != '"') return nullptr;
-    if (const char* plain = ShortPlainStringFrom(at, end)) {
+    if (const char* plain = ShortPlainKeyFrom(at, end)) {
       at = plain;
     } else if ((at = StringFrom(at, end, escaped)) == nullptr) {
       return nullptr;
@@ -348,9 +342,12 @@ const char* JsonScanner::ObjectFrom(const char* at, std::string_view member, std
     at = SkipJsonBlanks(at + 1, end);
     if (at == end) return nullptr;
     const char* const value_first = at;
-    // A member's number is most often a stamp of thirteen digits: taken eight at a time.
-    const char* small =
-        IsDigitFrom(*at, '1') ? WholeNumberEnd(at, DigitRunFrom(at + 1, end), end) : SmallValueFrom(at, end);
+    // A member's number is most often a stamp of thirteen digits: taken eight at a time. A string
+    // is read here whatever it holds (null: not well formed, as the full reading finds again).
+    bool value_escaped = false;
+    const char* small = *at == '"'              ? StringWithPlainStartFrom(at, end, value_escaped)
+                        : IsDigitFrom(*at, '1') ? WholeNumberEnd(at, DigitRunFrom(at + 1, end), end)
+                                                : SmallValueFrom(at, end);
     if (small != nullptr) {
       at = small;
     } else {

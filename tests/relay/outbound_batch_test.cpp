@@ -44,7 +44,7 @@ std::pair<TimeKind, std::int64_t> FullReadingOfCreatedAt(const nlohmann::json& e
 // same times; the one exception is a zero byte after the value, where the full reading stops as if
 // the text ended. No text here has more elements than one completion takes.
 TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
-  const std::vector<std::string> texts = {
+  std::vector<std::string> texts = {
       R"({"messages":[]})",
       " \t\r\n{ \"messages\" : [ 1 , \"x\" , null , true , false , [ ] , { } ] } ",
       R"({"messages":[{"createdAt":5,"a":{"b":[1,{"c":[[]]}]}}],"other":{"messages":[9]}})",
@@ -128,7 +128,7 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
       R"({"messages":[fals]})",
       R"({"messages":[0)",
       "0",
-      // A plain string's closing quote inside the glance's 32 bytes, at its end and beyond it.
+      // Plain strings as elements, read at once whatever their length.
       "{\"messages\":[\"" + std::string(30, 'x') + "\",\"" + std::string(31, 'x') + "\",\"" +
           std::string(40, 'x') + "\"]}",
       R"({"messages":[1 ,2, 3 , 4]})",
@@ -142,6 +142,17 @@ TEST(AnswerWalk, AgreesWithTheFullReadingOnEveryText) {
       R"({"messages":[{"createdAt":1234:5678}]})",
       R"({"messages":[{"createdAt":1234/5678}]})",
   };
+  // Keys and string values whose plain start ends at every place in a word (a value's is read a word
+  // at a time) and on both sides of a key's 32 bytes read at a glance: at the closing quote, at an
+  // escape, at a character of two bytes, at a control character, and at the end of the text.
+  for (std::size_t plain = 0; plain <= 33; ++plain) {
+    const std::string run(plain, 'k');
+    for (const char* const stop : {"\"", "\\u0041\"", "\xC3\xA9\"", "\x01\""}) {
+      texts.push_back("{\"messages\":[{\"" + run + stop + ":1,\"createdAt\":5,\"m\":\"" + run + stop + "}]}");
+    }
+    texts.push_back("{\"messages\":[{\"" + run);
+    texts.push_back("{\"messages\":[{\"m\":\"" + run);
+  }
   for (const std::string& text : texts) {
     SCOPED_TRACE(text.substr(0, 120));
     const ShownMemory nothing_shown;
