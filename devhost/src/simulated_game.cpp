@@ -12,6 +12,14 @@ namespace {
 
 SimulatedGame* active_game = nullptr;
 
+// The slot of the game function ThrowFrom or CallCount is given; a name the game has none of is the
+// caller's mistake.
+std::size_t SlotIndexNamed(const std::string& function_name) {
+  const std::optional<GameFunctionSlot> slot = GameFunctionSlotNamed(function_name);
+  if (!slot) throw std::invalid_argument("the game has no function " + function_name);
+  return static_cast<std::size_t>(*slot);
+}
+
 }  // namespace
 
 SimulatedGame::SimulatedGame(GameServices& services)
@@ -156,15 +164,11 @@ bool SimulatedGame::RunRconCommand(const std::u16string& text) {
 }
 
 void SimulatedGame::ThrowFrom(const std::string& function_name, int times) {
-  const std::optional<GameFunctionSlot> slot = GameFunctionSlotNamed(function_name);
-  if (!slot) throw std::invalid_argument("the game has no function " + function_name);
-  throw_from_[static_cast<std::size_t>(*slot)] = times;
+  throw_from_[SlotIndexNamed(function_name)] = times;
 }
 
 int SimulatedGame::CallCount(const std::string& function_name) const {
-  const std::optional<GameFunctionSlot> slot = GameFunctionSlotNamed(function_name);
-  if (!slot) throw std::invalid_argument("the game has no function " + function_name);
-  return call_counts_[static_cast<std::size_t>(*slot)];
+  return call_counts_[SlotIndexNamed(function_name)];
 }
 
 AShooterPlayerController* SimulatedGame::Controller(std::uint64_t player) const {
